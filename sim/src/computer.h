@@ -1,0 +1,112 @@
+// The simulated computer: one process-wide state that tests build directly
+// (or from a scenario text) and that every simulated Windows call reads and
+// changes. Texts are kept as UTF-8 std::string or std::u16string, never as
+// wchar_t strings.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class StdoutKind { pipe, console, file, null, invalid };
+enum class StdinKind { bytes, real, null, invalid };
+
+struct StdinState {
+    StdinKind kind = StdinKind::bytes;
+    std::string bytes;      // for StdinKind::bytes
+    size_t position = 0;
+    DWORD then_error = ERROR_BROKEN_PIPE;  // what the read after the last byte fails with
+    bool finished = false;  // real stdin reached its end
+};
+
+struct ClockState {
+    ULONGLONG start_filetime = 0;  // 100 ns units since 1601, UTC
+    ULONGLONG elapsed_ms = 0;      // moved by Sleep only
+    LONG utc_offset_minutes = 0;
+    DWORD start_tick = 0;
+};
+
+struct FaultRule {
+    std::string function;  // simulated function name, as the SDK spells it
+    unsigned nth = 0;      // 1-based call number that fails
+    DWORD error = 0;
+};
+
+struct Resource {
+    std::string kind;  // "local memory", "printer handle", ...
+    std::string name;
+};
+
+struct Computer {
+    StdoutKind stdout_kind = StdoutKind::pipe;
+    StdinState stdin_state;
+    bool read_console = true;
+    ClockState clock;
+    std::map<DWORD, std::u16string> messages;  // overrides of the built-in table
+    std::vector<DWORD> removed_messages;        // codes that have no text at all
+
+    // Captured output: pipe and file bytes as written, console text as UTF-16.
+    std::string stdout_bytes;
+    std::u16string console_text;
+    bool forward_output = false;  // simwin: copy output to the real stdout at once
+    unsigned flush_count = 0;
+    std::u16string console_input_read;  // what ReadConsoleW handed out
+
+    // Process-wide Windows state.
+    DWORD last_error = 0;
+    UINT error_mode = 0;
+
+    // Fault injection and bookkeeping.
+    std::vector<FaultRule> faults;
+    std::map<std::string, unsigned> call_counts;
+    std::vector<std::string> call_log;
+    unsigned fail_allocation_nth = 0;  // 1-based; 0 = never
+    unsigned allocation_count = 0;
+    std::map<const void*, Resource> open_resources;
+};
+
+// The one simulated computer of this process.
+Computer& computer();
+
+// Back to a new computer: no printers, stdout a pipe, empty stdin, default clock.
+void reset();
+
+// Builds the computer from a scenario text (JSON, UTF-8); unknown keys are ignored.
+// Throws std::runtime_error with a readable reason when the text is not a scenario.
+void load_scenario(const std::string& json_text);
+
+// The final state as the JSON text simwin's --state-out writes.
+std::string state_json();
+
+// Records a call of a simulated function and tells whether it must fail now;
+// when it must, the last error is already set to the injected error.
+bool call_fails(const char* function);
+
+// The audit of open resources.
+void track(const void* resource, const std::string& kind, const std::string& name);
+bool untrack(const void* resource);
+std::vector<std::string> leaks();
+
+// Text conversions used inside the simulator.
+std::u16string utf8_to_utf16(const std::string& text);
+std::string utf16_to_utf8(const std::u16string& text);
+
+// Virtual clock helpers.
+ULONGLONG now_filetime();
+bool parse_utc(const std::string& text, ULONGLONG* filetime);
+
+// Thrown by ExitProcess; caught by the runner, which turns it into an exit code.
+struct ProcessExit {
+    UINT code;
+};
+
+// Runs the program's wmain with UTF-8 arguments (argument 0 is added) and
+// returns its exit code, also when it ended through ExitProcess.
+int run_program(const std::vector<std::string>& args);
+
+}  // namespace sim

@@ -1,0 +1,195 @@
+// Standard handles and the console. Standard output is a console, a pipe, a
+// file, a null handle or an invalid one; standard input is a pipe whose bytes
+// come from the scenario or from the real standard input.
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "computer.h"
+
+namespace {
+
+// Distinct, never dereferenced values, as real handles are.
+HANDLE const kStdin = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x50));
+HANDLE const kStdout = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x54));
+HANDLE const kStderr = reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x58));
+
+void forward(const char* bytes, size_t count) {
+    while (count > 0) {
+        ssize_t written = ::write(1, bytes, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return;  // the reader is gone: drop the rest, as a broken pipe would
+        bytes += written;
+        count -= static_cast<size_t>(written);
+    }
+}
+
+BOOL fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+}  // namespace
+
+extern "C" {
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+    const sim::Computer& pc = sim::computer();
+    if (sim::call_fails("GetStdHandle")) return INVALID_HANDLE_VALUE;
+    if (nStdHandle == STD_OUTPUT_HANDLE) {
+        if (pc.stdout_kind == sim::StdoutKind::null) return nullptr;
+        if (pc.stdout_kind == sim::StdoutKind::invalid) return INVALID_HANDLE_VALUE;
+        return kStdout;
+    }
+    if (nStdHandle == STD_INPUT_HANDLE) {
+        if (pc.stdin_state.kind == sim::StdinKind::null) return nullptr;
+        if (pc.stdin_state.kind == sim::StdinKind::invalid) return INVALID_HANDLE_VALUE;
+        return kStdin;
+    }
+    if (nStdHandle == STD_ERROR_HANDLE) return kStderr;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+    if (sim::call_fails("GetConsoleMode")) return FALSE;
+    if (hConsoleHandle != kStdout || sim::computer().stdout_kind != sim::StdoutKind::console) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    if (lpMode == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    *lpMode = 0x0003;  // ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT
+    return TRUE;
+}
+
+BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNumberOfCharsToWrite,
+                          LPDWORD lpNumberOfCharsWritten, LPVOID) {
+    sim::Computer& pc = sim::computer();
+    if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
+    if (sim::call_fails("WriteConsoleW")) return FALSE;
+    if (hConsoleOutput != kStdout || pc.stdout_kind != sim::StdoutKind::console) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    if (lpBuffer == nullptr && nNumberOfCharsToWrite > 0) return fail(ERROR_INVALID_PARAMETER);
+    std::u16string text(static_cast<const char16_t*>(lpBuffer), nNumberOfCharsToWrite);
+    pc.console_text += text;
+    if (pc.forward_output) {
+        std::string bytes = sim::utf16_to_utf8(text);
+        forward(bytes.data(), bytes.size());
+    }
+    if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = nNumberOfCharsToWrite;
+    return TRUE;
+}
+
+BOOL WINAPI ReadConsoleW(HANDLE hConsoleInput, LPVOID lpBuffer, DWORD nNumberOfCharsToRead,
+                         LPDWORD lpNumberOfCharsRead, LPVOID) {
+    sim::Computer& pc = sim::computer();
+    if (lpNumberOfCharsRead != nullptr) *lpNumberOfCharsRead = 0;
+    if (sim::call_fails("ReadConsoleW")) return FALSE;
+    if (hConsoleInput != kStdin || !pc.read_console) return fail(ERROR_INVALID_HANDLE);
+    // The person pressed Enter at once.
+    const char16_t answer[] = u"\r\n";
+    DWORD count = nNumberOfCharsToRead < 2 ? nNumberOfCharsToRead : 2;
+    if (count > 0) std::memcpy(lpBuffer, answer, count * sizeof(char16_t));
+    pc.console_input_read.append(answer, count);
+    if (lpNumberOfCharsRead != nullptr) *lpNumberOfCharsRead = count;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+    sim::Computer& pc = sim::computer();
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+    if (sim::call_fails("WriteFile")) return FALSE;
+    if (hFile == kStderr) {
+        if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+        return TRUE;  // nobody reads the simulated standard error
+    }
+    if (hFile != kStdout || pc.stdout_kind == sim::StdoutKind::null ||
+        pc.stdout_kind == sim::StdoutKind::invalid) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) return fail(ERROR_INVALID_USER_BUFFER);
+    const char* bytes = static_cast<const char*>(lpBuffer);
+    if (pc.stdout_kind == sim::StdoutKind::console) {
+        // WriteFile on a console shows the bytes in the console's code page;
+        // the simulated console's code page is UTF-8.
+        pc.console_text += sim::utf8_to_utf16(std::string(bytes, nNumberOfBytesToWrite));
+    } else {
+        pc.stdout_bytes.append(bytes, nNumberOfBytesToWrite);
+    }
+    if (pc.forward_output) forward(bytes, nNumberOfBytesToWrite);
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+    return TRUE;
+}
+
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED) {
+    sim::StdinState& in = sim::computer().stdin_state;
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+    if (sim::call_fails("ReadFile")) return FALSE;
+    if (hFile != kStdin || in.kind == sim::StdinKind::null || in.kind == sim::StdinKind::invalid) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    if (lpBuffer == nullptr && nNumberOfBytesToRead > 0) return fail(ERROR_INVALID_USER_BUFFER);
+    if (nNumberOfBytesToRead == 0) return TRUE;
+    // A pipe hands out at most one buffer's worth at a time.
+    DWORD wanted = nNumberOfBytesToRead < 65536 ? nNumberOfBytesToRead : 65536;
+    size_t got = 0;
+    if (in.kind == sim::StdinKind::real) {
+        while (!in.finished) {
+            ssize_t n = ::read(0, lpBuffer, wanted);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                in.finished = true;
+                break;
+            }
+            got = static_cast<size_t>(n);
+            break;
+        }
+    } else {
+        got = in.bytes.size() - in.position;
+        if (got > wanted) got = wanted;
+        std::memcpy(lpBuffer, in.bytes.data() + in.position, got);
+        in.position += got;
+    }
+    if (got == 0) return fail(in.then_error);  // the writer has closed its end
+    if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(got);
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    sim::Computer& pc = sim::computer();
+    if (sim::call_fails("FlushFileBuffers")) return FALSE;
+    if (hFile != kStdout || pc.stdout_kind == sim::StdoutKind::null ||
+        pc.stdout_kind == sim::StdoutKind::invalid) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    ++pc.flush_count;
+    return TRUE;
+}
+
+DWORD WINAPI GetFileType(HANDLE hFile) {
+    const sim::Computer& pc = sim::computer();
+    if (sim::call_fails("GetFileType")) return FILE_TYPE_UNKNOWN;
+    SetLastError(NO_ERROR);
+    if (hFile == kStdin) return FILE_TYPE_PIPE;
+    if (hFile == kStdout) {
+        switch (pc.stdout_kind) {
+            case sim::StdoutKind::console: return FILE_TYPE_CHAR;
+            case sim::StdoutKind::pipe: return FILE_TYPE_PIPE;
+            case sim::StdoutKind::file: return FILE_TYPE_DISK;
+            default: break;
+        }
+    }
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (sim::call_fails("CloseHandle")) return FALSE;
+    if (!sim::untrack(hObject)) return fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,123 @@
+// The system message table (FormatMessageW) and the local heap it allocates from.
+#include <algorithm>
+#include <new>
+#include <cstring>
+
+#include "computer.h"
+
+namespace {
+
+struct SystemText {
+    DWORD code;
+    const char* text;
+};
+
+// The English texts of a Windows system, each ending ".\r\n" as Windows stores them.
+constexpr SystemText kSystemTexts[] = {
+    {0, "The operation completed successfully.\r\n"},
+    {1, "Incorrect function.\r\n"},
+    {2, "The system cannot find the file specified.\r\n"},
+    {3, "The system cannot find the path specified.\r\n"},
+    {5, "Access is denied.\r\n"},
+    {6, "The handle is invalid.\r\n"},
+    {8, "Not enough memory resources are available to process this command.\r\n"},
+    {13, "The data is invalid.\r\n"},
+    {14, "Not enough memory resources are available to complete this operation.\r\n"},
+    {21, "The device is not ready.\r\n"},
+    {31, "A device attached to the system is not functioning.\r\n"},
+    {38, "Reached the end of the file.\r\n"},
+    {50, "The request is not supported.\r\n"},
+    {87, "The parameter is incorrect.\r\n"},
+    {109, "The pipe has been ended.\r\n"},
+    {122, "The data area passed to a system call is too small.\r\n"},
+    {234, "More data is available.\r\n"},
+    {259, "No more data is available.\r\n"},
+    {1004, "Invalid flags.\r\n"},
+    {1113, "No mapping for the Unicode character exists in the target multi-byte code page.\r\n"},
+    {1167, "The device is not connected.\r\n"},
+    {1168, "Element not found.\r\n"},
+    {1460, "This operation returned because the timeout period expired.\r\n"},
+    {1722, "The RPC server is unavailable.\r\n"},
+    {1784, "The supplied user buffer is not valid for the requested operation.\r\n"},
+    {1797, "The printer driver is unknown.\r\n"},
+    {1801, "The printer name is invalid.\r\n"},
+    {1804, "The specified datatype is invalid.\r\n"},
+};
+
+bool find_text(DWORD code, std::u16string* text) {
+    const sim::Computer& pc = sim::computer();
+    if (std::find(pc.removed_messages.begin(), pc.removed_messages.end(), code) != pc.removed_messages.end()) {
+        return false;
+    }
+    auto overridden = pc.messages.find(code);
+    if (overridden != pc.messages.end()) {
+        *text = overridden->second;
+        return true;
+    }
+    for (const SystemText& entry : kSystemTexts) {
+        if (entry.code == code) {
+            *text = sim::utf8_to_utf16(entry.text);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+extern "C" {
+
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    if (sim::call_fails("LocalAlloc")) return nullptr;
+    // Not from malloc: the simulated allocation failures are the C runtime's.
+    void* block = ::operator new(uBytes ? uBytes : 1, std::nothrow);
+    if (block != nullptr && (uFlags & LMEM_ZEROINIT)) std::memset(block, 0, uBytes);
+    if (block == nullptr) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    sim::track(block, "local memory", "");
+    return block;
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    if (hMem == nullptr) return nullptr;
+    if (!sim::untrack(hMem)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return hMem;
+    }
+    ::operator delete(hMem);
+    return nullptr;
+}
+
+DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD, LPWSTR lpBuffer,
+                            DWORD nSize, va_list*) {
+    if (sim::call_fails("FormatMessageW")) return 0;
+    // Only system texts without inserts are simulated.
+    if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || !(dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) ||
+        (dwFlags & FORMAT_MESSAGE_FROM_STRING) || lpSource != nullptr || lpBuffer == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::u16string text;
+    if (!find_text(dwMessageId, &text)) {
+        SetLastError(317);  // ERROR_MR_MID_NOT_FOUND
+        return 0;
+    }
+    size_t units = text.size() + 1;
+    if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
+        void* block = LocalAlloc(LMEM_FIXED, units * sizeof(char16_t));
+        if (block == nullptr) return 0;
+        std::memcpy(block, text.c_str(), units * sizeof(char16_t));
+        *reinterpret_cast<LPWSTR*>(lpBuffer) = static_cast<LPWSTR>(block);
+    } else {
+        if (nSize < units) {
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        std::memcpy(lpBuffer, text.c_str(), units * sizeof(char16_t));
+    }
+    return static_cast<DWORD>(text.size());
+}
+
+}  // extern "C"

@@ -1,0 +1,47 @@
+// Process-wide Windows services: the last error, the error mode, the end of
+// the process, and the C runtime's allocator as the program sees it.
+#include <cstdlib>
+
+#include "computer.h"
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) { return sim::computer().last_error; }
+
+void WINAPI SetLastError(DWORD dwErrCode) { sim::computer().last_error = dwErrCode; }
+
+UINT WINAPI SetErrorMode(UINT uMode) {
+    sim::call_fails("SetErrorMode");  // it cannot fail; logged for the order of calls
+    UINT previous = sim::computer().error_mode;
+    sim::computer().error_mode = uMode;
+    return previous;
+}
+
+void WINAPI ExitProcess(UINT uExitCode) {
+    sim::call_fails("ExitProcess");
+    throw sim::ProcessExit{uExitCode};
+}
+
+// The linker routes malloc, calloc and realloc here (--wrap), so that a test
+// can make the N-th allocation fail as if memory had run out.
+void* __real_malloc(size_t size);
+void* __real_calloc(size_t count, size_t size);
+void* __real_realloc(void* block, size_t size);
+
+static bool allocation_fails() {
+    sim::Computer& pc = sim::computer();
+    ++pc.allocation_count;
+    return pc.fail_allocation_nth != 0 && pc.allocation_count == pc.fail_allocation_nth;
+}
+
+void* __wrap_malloc(size_t size) { return allocation_fails() ? nullptr : __real_malloc(size); }
+
+void* __wrap_calloc(size_t count, size_t size) {
+    return allocation_fails() ? nullptr : __real_calloc(count, size);
+}
+
+void* __wrap_realloc(void* block, size_t size) {
+    return allocation_fails() ? nullptr : __real_realloc(block, size);
+}
+
+}  // extern "C"

@@ -1,0 +1,23 @@
+// Runs the program's entry point on the simulated computer.
+#include "computer.h"
+
+extern "C" int wmain(int argc, wchar_t** argv);
+
+namespace sim {
+
+int run_program(const std::vector<std::string>& args) {
+    std::vector<std::u16string> texts;
+    texts.push_back(u"morvik-helper.exe");
+    for (const std::string& arg : args) texts.push_back(utf8_to_utf16(arg));
+    std::vector<wchar_t*> argv;
+    for (std::u16string& text : texts) argv.push_back(reinterpret_cast<wchar_t*>(text.data()));
+    argv.push_back(nullptr);
+    computer().allocation_count = 0;
+    try {
+        return wmain(static_cast<int>(texts.size()), argv.data());
+    } catch (const ProcessExit& exit) {
+        return static_cast<int>(exit.code);
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,65 @@
+#include "app/dispatch.h"
+
+#include <stdlib.h>
+
+#include "app/version.h"
+#include "base/wide.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
+
+namespace {
+
+// Writes a fixed document through a text buffer, like every other answer.
+void write_document(const char* document) {
+    TextBuffer buffer = {};
+    append(&buffer, document);
+    write_output(buffer.data);
+    free(buffer.data);
+}
+
+int version_command(int, WCHAR**, const WCHAR*) {
+    write_document("{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\"}\n");
+    return EXIT_OK;
+}
+
+int unknown_command() {
+    write_document("{\"ok\":false,\"error\":\"UNKNOWN_COMMAND\"}\n");
+    return EXIT_UNKNOWN_COMMAND;
+}
+
+typedef int (*CommandHandler)(int argc, WCHAR** argv, const WCHAR* printer);
+
+struct CommandWord {
+    const WCHAR* word;
+    CommandHandler run;  // null while the command is not part of this build
+};
+
+// Matched in this order, ignoring the case of ASCII letters.
+const CommandWord kCommands[] = {
+    {L"report", nullptr}, {L"list", nullptr},   {L"purge", nullptr}, {L"send", nullptr},
+    {L"test", nullptr},   {L"driver", nullptr}, {L"watch", nullptr}, {L"version", version_command},
+};
+
+}  // namespace
+
+int dispatch_command(int argc, WCHAR** argv) {
+    // No command word: the diagnostic report for a person, once it exists.
+    if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return unknown_command();
+    const WCHAR* printer = (argc >= 3 && argv[2] != nullptr) ? argv[2] : L"";
+    for (const CommandWord& command : kCommands) {
+        if (!wide_equal_nocase(argv[1], command.word)) continue;
+        if (command.run == nullptr) break;
+        return command.run(argc, argv, printer);
+    }
+    return unknown_command();
+}
+
+unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text) {
+    const WCHAR* text = index < argc ? argv[index] : default_text;
+    if (text == nullptr || text[0] < L'0' || text[0] > L'9') return 0;
+    unsigned long long value = 0;
+    for (const WCHAR* p = text; *p >= L'0' && *p <= L'9'; ++p) {
+        value = value * 10 + static_cast<unsigned long long>(*p - L'0');  // wraps modulo 2^64
+    }
+    return value;
+}

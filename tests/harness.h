@@ -1,0 +1,46 @@
+// Helpers for in-process tests: run the program on the simulated computer
+// and read back what it wrote. Texts are compared as UTF-8 std::string.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "computer.h"
+
+struct RunResult {
+    int exit_code;
+    std::string out;      // bytes written to a pipe or file
+    std::string console;  // console text, as UTF-8
+    std::vector<std::string> leaks;
+};
+
+// Runs the program with these arguments on the computer as it stands.
+inline RunResult run(const std::vector<std::string>& args) {
+    RunResult result;
+    result.exit_code = sim::run_program(args);
+    result.out = sim::computer().stdout_bytes;
+    result.console = sim::utf16_to_utf8(sim::computer().console_text);
+    result.leaks = sim::leaks();
+    return result;
+}
+
+// Loads the scenario text and runs the program on it.
+inline RunResult run_scenario(const std::string& scenario, const std::vector<std::string>& args) {
+    sim::load_scenario(scenario);
+    return run(args);
+}
+
+// A UTF-16 text of the program's as UTF-8, for comparisons.
+inline std::string u8(const wchar_t* text) {
+    std::u16string units;
+    for (const wchar_t* p = text; p != nullptr && *p != 0; ++p) units.push_back(static_cast<char16_t>(*p));
+    return sim::utf16_to_utf8(units);
+}
+
+// Each test starts on a new computer.
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override { sim::reset(); }
+};
