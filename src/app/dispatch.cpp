@@ -42,6 +42,17 @@ const CommandWord kCommands[] = {
 
 }  // namespace
 
+bool console_mode = false;
+
+bool detect_console_mode() {
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    // A pipe, a file or a null device makes GetConsoleMode fail. The file type
+    // cannot tell: the null device is a character device like a console.
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != FALSE;
+}
+
 int dispatch_command(int argc, WCHAR** argv) {
     // No command word: the diagnostic report for a person, once it exists.
     if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return unknown_command();
