@@ -9,6 +9,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 configure_and_build() {
     local dir=$1
     shift
+    mkdir -p "$dir"
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 ||
             { cat "$dir.configure.log"; return 1; }
