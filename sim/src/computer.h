@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,70 @@ struct Resource {
     std::string name;
 };
 
+// When a job entered its queue.
+struct Submission {
+    enum Kind { at, invalid, before_1970 } kind = at;
+    ULONGLONG filetime = 0;  // for Kind::at
+};
+
+struct Job {
+    DWORD id = 0;
+    std::u16string document;
+    DWORD status = 0;
+    std::u16string status_text;
+    Submission submitted;
+    DWORD delete_error = 0;
+};
+
+// A job the program started, with everything it handed over.
+struct StartedJob {
+    DWORD id = 0;
+    std::u16string document;
+    std::u16string datatype;
+    std::string bytes;
+    unsigned pages = 0;
+    bool ended = false;
+    bool deleted = false;
+};
+
+// How WritePrinter takes bytes.
+struct WriteBehaviour {
+    DWORD max_per_call = 0;               // 0: no limit per call
+    std::optional<DWORD> accept_total;    // then success with 0 written
+    std::optional<DWORD> fail_at;         // 0-based byte offset in the job
+    DWORD fail_error = ERROR_GEN_FAILURE;
+};
+
+struct Printer {
+    std::u16string name;
+    std::u16string port;
+    std::u16string driver;
+    DWORD attributes = 0;
+    DWORD status = 0;
+    std::optional<DWORD> jobs_count;  // cJobs as the spooler reports it; unset: the queue's length
+    DWORD open_error = 0;
+    DWORD startdoc_error = 0;
+    DWORD startpage_error = 0;
+    DWORD enum_jobs_error = 0;
+    DWORD get_printer_error = 0;
+    WriteBehaviour write;
+    std::vector<Job> jobs;  // the queue, in order
+    std::vector<StartedJob> started;
+    std::vector<DWORD> deleted_job_ids;
+};
+
+struct Spooler {
+    std::optional<std::u16string> default_printer;
+    DWORD default_error = 0;
+    DWORD enum_local_error = 0;
+    DWORD enum_connections_error = 0;
+    std::vector<Printer> printers;     // local queues, in listing order
+    std::vector<Printer> connections;  // opened like queues; they hold no jobs
+};
+
 struct Computer {
+    Spooler spooler;
+
     StdoutKind stdout_kind = StdoutKind::pipe;
     StdinState stdin_state;
     bool read_console = true;

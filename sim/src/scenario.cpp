@@ -96,6 +96,85 @@ void load_messages(const json& value, Computer& pc) {
     }
 }
 
+std::u16string wide(const json& value) { return utf8_to_utf16(value.get<std::string>()); }
+
+DWORD error_of(const json& object, const char* key) {
+    return object.contains(key) && !object.at(key).is_null() ? object.at(key).get<DWORD>() : 0;
+}
+
+std::optional<DWORD> optional_number(const json& object, const char* key) {
+    if (!object.contains(key) || object.at(key).is_null()) return std::nullopt;
+    return object.at(key).get<DWORD>();
+}
+
+Job load_job(const json& value, ULONGLONG start) {
+    Job job;
+    job.id = value.value("id", 0u);
+    job.document = utf8_to_utf16(value.value("document", std::string()));
+    job.status = value.value("status", 0u);
+    job.status_text = utf8_to_utf16(value.value("status_text", std::string()));
+    job.delete_error = error_of(value, "delete_error");
+    if (value.contains("submitted")) {
+        std::string when = value.at("submitted").get<std::string>();
+        if (when == "invalid") {
+            job.submitted.kind = Submission::invalid;
+        } else if (when == "before_1970") {
+            job.submitted.kind = Submission::before_1970;
+        } else if (!parse_utc(when, &job.submitted.filetime)) {
+            bad("a job's \"submitted\" is a UTC time, \"invalid\" or \"before_1970\"");
+        }
+    } else {
+        // Milliseconds before the start; negative: a job stamped in the future.
+        long long age = value.value("age_ms", 0LL);
+        job.submitted.filetime = static_cast<ULONGLONG>(static_cast<long long>(start) - age * 10000);
+    }
+    return job;
+}
+
+Printer load_printer(const json& value, ULONGLONG start) {
+    Printer p;
+    p.name = wide(value.at("name"));
+    p.port = utf8_to_utf16(value.value("port", std::string()));
+    p.driver = utf8_to_utf16(value.value("driver", std::string()));
+    p.attributes = value.value("attributes", 0u);
+    p.status = value.value("status", 0u);
+    p.jobs_count = optional_number(value, "jobs_count");
+    p.open_error = error_of(value, "open_error");
+    p.startdoc_error = error_of(value, "startdoc_error");
+    p.startpage_error = error_of(value, "startpage_error");
+    p.enum_jobs_error = error_of(value, "enum_jobs_error");
+    p.get_printer_error = error_of(value, "get_printer_error");
+    if (value.contains("write")) {
+        const json& write = value.at("write");
+        p.write.max_per_call = write.value("max_per_call", 0u);
+        p.write.accept_total = optional_number(write, "accept_total");
+        p.write.fail_at = optional_number(write, "fail_at");
+        if (error_of(write, "fail_error") != 0) p.write.fail_error = error_of(write, "fail_error");
+    }
+    if (value.contains("jobs")) {
+        for (const json& job : value.at("jobs")) p.jobs.push_back(load_job(job, start));
+    }
+    return p;
+}
+
+void load_spooler(const json& value, Computer& pc) {
+    Spooler& spooler = pc.spooler;
+    if (value.contains("default") && !value.at("default").is_null()) spooler.default_printer = wide(value.at("default"));
+    spooler.default_error = error_of(value, "default_error");
+    spooler.enum_local_error = error_of(value, "enum_local_error");
+    spooler.enum_connections_error = error_of(value, "enum_connections_error");
+    if (value.contains("printers")) {
+        for (const json& printer : value.at("printers")) {
+            spooler.printers.push_back(load_printer(printer, pc.clock.start_filetime));
+        }
+    }
+    if (value.contains("connections")) {
+        for (const json& connection : value.at("connections")) {
+            spooler.connections.push_back(load_printer(connection, pc.clock.start_filetime));
+        }
+    }
+}
+
 }  // namespace
 
 void load_scenario(const std::string& json_text) {
@@ -114,6 +193,7 @@ void load_scenario(const std::string& json_text) {
         if (doc.contains("read_console")) pc.read_console = doc.at("read_console").get<bool>();
         if (doc.contains("clock")) load_clock(doc.at("clock"), pc);
         if (doc.contains("messages")) load_messages(doc.at("messages"), pc);
+        if (doc.contains("spooler")) load_spooler(doc.at("spooler"), pc);
     } catch (const json::exception& e) {
         bad(e.what());
     }

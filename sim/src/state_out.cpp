@@ -5,9 +5,41 @@
 
 namespace sim {
 
+namespace {
+
+std::string hex_of(const std::string& bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char b : bytes) {
+        hex.push_back(kDigits[b >> 4]);
+        hex.push_back(kDigits[b & 15]);
+    }
+    return hex;
+}
+
+}  // namespace
+
 std::string state_json() {
-    nlohmann::ordered_json state;
-    state["printers"] = nlohmann::ordered_json::array();
+    using nlohmann::ordered_json;
+    ordered_json state;
+    state["printers"] = ordered_json::array();
+    for (const Printer& printer : computer().spooler.printers) {
+        ordered_json entry;
+        entry["name"] = utf16_to_utf8(printer.name);
+        entry["jobs"] = ordered_json::array();
+        for (const StartedJob& job : printer.started) {
+            entry["jobs"].push_back(ordered_json{{"id", job.id},
+                                                 {"document", utf16_to_utf8(job.document)},
+                                                 {"datatype", utf16_to_utf8(job.datatype)},
+                                                 {"bytes_hex", hex_of(job.bytes)},
+                                                 {"pages", job.pages},
+                                                 {"ended", job.ended},
+                                                 {"deleted", job.deleted}});
+        }
+        entry["deleted_job_ids"] = printer.deleted_job_ids;
+        entry["gdi_docs"] = ordered_json::array();
+        state["printers"].push_back(entry);
+    }
     state["leaks"] = leaks();
     return state.dump(2) + "\n";
 }

@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include "app/send_command.h"
 #include "app/version.h"
 #include "base/wide.h"
 #include "output/output.h"
@@ -22,6 +23,8 @@ int version_command(int, WCHAR**, const WCHAR*) {
     return EXIT_OK;
 }
 
+int send_handler(int, WCHAR**, const WCHAR* printer) { return send_command(printer); }
+
 int unknown_command() {
     write_document("{\"ok\":false,\"error\":\"UNKNOWN_COMMAND\"}\n");
     return EXIT_UNKNOWN_COMMAND;
@@ -36,7 +39,7 @@ struct CommandWord {
 
 // Matched in this order, ignoring the case of ASCII letters.
 const CommandWord kCommands[] = {
-    {L"report", nullptr}, {L"list", nullptr},   {L"purge", nullptr}, {L"send", nullptr},
+    {L"report", nullptr}, {L"list", nullptr},   {L"purge", nullptr}, {L"send", send_handler},
     {L"test", nullptr},   {L"driver", nullptr}, {L"watch", nullptr}, {L"version", version_command},
 };
 

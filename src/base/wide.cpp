@@ -25,6 +25,33 @@ bool wide_equal_nocase(const WCHAR* a, const WCHAR* b) {
     }
 }
 
+bool wide_equal_nocase_n(const WCHAR* a, const WCHAR* b, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (fold_ascii(a[i]) != fold_ascii(b[i])) return false;
+    }
+    return true;
+}
+
+bool wide_equal(const WCHAR* a, const WCHAR* b) {
+    if (a == nullptr) a = L"";
+    if (b == nullptr) b = L"";
+    for (size_t i = 0;; ++i) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == 0) return true;
+    }
+}
+
+bool wide_contains(const WCHAR* text, const WCHAR* fragment) {
+    size_t text_length = wide_length(text);
+    size_t fragment_length = wide_length(fragment);
+    for (size_t start = 0; start + fragment_length <= text_length; ++start) {
+        size_t i = 0;
+        while (i < fragment_length && text[start + i] == fragment[i]) ++i;
+        if (i == fragment_length) return true;
+    }
+    return false;
+}
+
 void wide_copy(WCHAR* room, size_t room_units, const WCHAR* text) {
     if (room_units == 0) return;
     size_t i = 0;

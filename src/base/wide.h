@@ -18,6 +18,13 @@ size_t wide_length(const WCHAR* text);
 // every other character must match exactly. Null counts as empty.
 bool wide_equal_nocase(const WCHAR* a, const WCHAR* b);
 
+// The same over the first `count` units of each (both must have that many).
+bool wide_equal_nocase_n(const WCHAR* a, const WCHAR* b, size_t count);
+
+// Exact comparisons, unit by unit. Null counts as empty.
+bool wide_equal(const WCHAR* a, const WCHAR* b);
+bool wide_contains(const WCHAR* text, const WCHAR* fragment);
+
 // Copies text into a fixed room of room_units units, cut to room_units - 1
 // units and always NUL-terminated. A null text gives an empty string.
 void wide_copy(WCHAR* room, size_t room_units, const WCHAR* text);

@@ -1,0 +1,407 @@
+// The simulated print spooler: the default printer, local queues and
+// connections, their jobs, and RAW jobs started by the program. Sizing calls,
+// record packing and last errors behave as on Windows.
+#include <winspool.h>
+
+#include <cstring>
+
+#include "computer.h"
+
+namespace {
+
+struct PrinterHandle {
+    bool connection;
+    size_t index;
+    DWORD job_id = 0;  // the job started on this handle and not yet ended
+    bool page_open = false;
+};
+
+BOOL fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// Clean-up calls on Windows leave their own last error behind; so does the
+// simulator, so that code which reads the error too late is caught.
+void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
+
+char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
+
+// The spooler finds queues by name without regard to the case of ASCII letters.
+bool same_name(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+std::u16string text_of(LPCWSTR text) {
+    std::u16string result;
+    if (text != nullptr) {
+        for (const WCHAR* p = text; *p != 0; ++p) result.push_back(static_cast<char16_t>(*p));
+    }
+    return result;
+}
+
+// Audit keys of the document and the page started on a handle: addresses
+// inside the handle's record, unique while it is open.
+const void* document_key(const PrinterHandle* handle) { return reinterpret_cast<const char*>(handle) + 1; }
+const void* page_key(const PrinterHandle* handle) { return reinterpret_cast<const char*>(handle) + 2; }
+
+sim::Printer& printer_of(const PrinterHandle* handle) {
+    sim::Spooler& spooler = sim::computer().spooler;
+    return handle->connection ? spooler.connections[handle->index] : spooler.printers[handle->index];
+}
+
+// A handle the program got from OpenPrinterW and has not closed.
+PrinterHandle* open_handle(HANDLE handle) {
+    const auto& open = sim::computer().open_resources;
+    auto it = open.find(handle);
+    if (handle == nullptr || it == open.end() || it->second.kind != "printer handle") return nullptr;
+    return static_cast<PrinterHandle*>(handle);
+}
+
+sim::StartedJob* started_job(PrinterHandle* handle) {
+    for (sim::StartedJob& job : printer_of(handle).started) {
+        if (job.id == handle->job_id) return &job;
+    }
+    return nullptr;
+}
+
+std::string job_label(const sim::Printer& printer, DWORD id) {
+    return sim::utf16_to_utf8(printer.name) + " job " + std::to_string(id);
+}
+
+DWORD next_job_id() {
+    DWORD largest = 0;
+    auto scan = [&](const std::vector<sim::Printer>& printers) {
+        for (const sim::Printer& printer : printers) {
+            for (const sim::Job& job : printer.jobs) largest = job.id > largest ? job.id : largest;
+            for (const sim::StartedJob& job : printer.started) largest = job.id > largest ? job.id : largest;
+            for (DWORD id : printer.deleted_job_ids) largest = id > largest ? id : largest;
+        }
+    };
+    scan(sim::computer().spooler.printers);
+    scan(sim::computer().spooler.connections);
+    return largest + 1;
+}
+
+// Lays out records followed by the strings they point to, as the spooler
+// does: first the size, then, when the caller's buffer is large enough, the bytes.
+class RecordPacker {
+public:
+    RecordPacker(size_t record_size, size_t count) : records_(record_size * count) {}
+
+    // Room a string takes after the records; null strings take none.
+    void count_string(const std::u16string* text) {
+        if (text != nullptr) strings_ += (text->size() + 1) * sizeof(char16_t);
+    }
+    DWORD needed() const { return static_cast<DWORD>(records_ + strings_); }
+
+    void start(LPBYTE buffer) {
+        buffer_ = buffer;
+        next_string_ = records_;
+    }
+    LPWSTR put_string(const std::u16string* text) {
+        if (text == nullptr) return nullptr;
+        LPWSTR place = reinterpret_cast<LPWSTR>(buffer_ + next_string_);
+        std::memcpy(place, text->c_str(), (text->size() + 1) * sizeof(char16_t));
+        next_string_ += (text->size() + 1) * sizeof(char16_t);
+        return place;
+    }
+
+private:
+    size_t records_;
+    size_t strings_ = 0;
+    LPBYTE buffer_ = nullptr;
+    size_t next_string_ = 0;
+};
+
+// The sizing protocol shared by every enumeration: the needed size always,
+// ERROR_INSUFFICIENT_BUFFER when the caller's buffer is smaller.
+bool buffer_fits(const RecordPacker& packer, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+    if (needed != nullptr) *needed = packer.needed();
+    if (returned != nullptr) *returned = 0;
+    if (packer.needed() > size || (buffer == nullptr && packer.needed() > 0)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return false;
+    }
+    return true;
+}
+
+SYSTEMTIME submitted_time(const sim::Submission& submitted) {
+    SYSTEMTIME st{};
+    switch (submitted.kind) {
+        case sim::Submission::invalid:
+            st = SYSTEMTIME{2026, 13, 0, 32, 25, 61, 61, 1000};  // SystemTimeToFileTime refuses it
+            break;
+        case sim::Submission::before_1970:
+            st = SYSTEMTIME{1969, 12, 3, 31, 23, 59, 59, 0};
+            break;
+        case sim::Submission::at: {
+            // The clock's own conversion, run backwards through GetSystemTime's logic.
+            sim::ClockState saved = sim::computer().clock;
+            sim::computer().clock.start_filetime = submitted.filetime;
+            sim::computer().clock.elapsed_ms = 0;
+            GetSystemTime(&st);
+            sim::computer().clock = saved;
+            break;
+        }
+    }
+    return st;
+}
+
+const std::u16string kMachine = u"\\\\SHOP-PC";
+const std::u16string kUser = u"kassa";
+const std::u16string kRaw = u"RAW";
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer) {
+    if (sim::call_fails("GetDefaultPrinterW")) return FALSE;
+    const sim::Spooler& spooler = sim::computer().spooler;
+    if (pcchBuffer == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    if (spooler.default_error != 0) return fail(spooler.default_error);
+    if (!spooler.default_printer) return fail(ERROR_FILE_NOT_FOUND);
+    const std::u16string& name = *spooler.default_printer;
+    DWORD needed = static_cast<DWORD>(name.size() + 1);  // characters, with the NUL
+    if (pszBuffer == nullptr || *pcchBuffer < needed) {
+        *pcchBuffer = needed;
+        return fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(pszBuffer, name.c_str(), needed * sizeof(char16_t));
+    *pcchBuffer = needed;
+    return TRUE;
+}
+
+BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
+                          LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    if (sim::call_fails("EnumPrintersW")) return FALSE;
+    const sim::Spooler& spooler = sim::computer().spooler;
+    if (pcbNeeded == nullptr || pcReturned == nullptr) return fail(RPC_X_NULL_REF_POINTER);
+    *pcbNeeded = 0;
+    *pcReturned = 0;
+    if (Name != nullptr && Name[0] != 0) return fail(ERROR_INVALID_NAME);
+    const std::vector<sim::Printer>* source = nullptr;
+    if (Flags == PRINTER_ENUM_LOCAL && Level == 2) {
+        if (spooler.enum_local_error != 0) return fail(spooler.enum_local_error);
+        source = &spooler.printers;
+    } else if (Flags == PRINTER_ENUM_CONNECTIONS && Level == 4) {
+        if (spooler.enum_connections_error != 0) return fail(spooler.enum_connections_error);
+        source = &spooler.connections;
+    } else {
+        return fail(ERROR_INVALID_LEVEL);
+    }
+
+    if (Level == 2) {
+        RecordPacker packer(sizeof(PRINTER_INFO_2W), source->size());
+        for (const sim::Printer& p : *source) {
+            for (const std::u16string* text : {&kMachine, &p.name, &p.port, &p.driver, &kRaw}) {
+                packer.count_string(text);
+            }
+        }
+        if (!buffer_fits(packer, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
+        packer.start(pPrinterEnum);
+        PRINTER_INFO_2W* records = reinterpret_cast<PRINTER_INFO_2W*>(pPrinterEnum);
+        for (size_t i = 0; i < source->size(); ++i) {
+            const sim::Printer& p = (*source)[i];
+            PRINTER_INFO_2W& r = records[i];
+            r = PRINTER_INFO_2W{};
+            r.pServerName = packer.put_string(&kMachine);
+            r.pPrinterName = packer.put_string(&p.name);
+            r.pPortName = packer.put_string(&p.port);
+            r.pDriverName = packer.put_string(&p.driver);
+            r.pDatatype = packer.put_string(&kRaw);
+            r.Attributes = p.attributes;
+            r.Status = p.status;
+            r.cJobs = p.jobs_count ? *p.jobs_count : static_cast<DWORD>(p.jobs.size());
+        }
+    } else {
+        RecordPacker packer(sizeof(PRINTER_INFO_4W), source->size());
+        for (const sim::Printer& p : *source) packer.count_string(&p.name);
+        if (!buffer_fits(packer, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
+        packer.start(pPrinterEnum);
+        PRINTER_INFO_4W* records = reinterpret_cast<PRINTER_INFO_4W*>(pPrinterEnum);
+        for (size_t i = 0; i < source->size(); ++i) {
+            records[i] = PRINTER_INFO_4W{};
+            records[i].pPrinterName = packer.put_string(&(*source)[i].name);
+            records[i].Attributes = (*source)[i].attributes;
+        }
+    }
+    *pcReturned = static_cast<DWORD>(source->size());
+    return TRUE;
+}
+
+BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW) {
+    if (phPrinter != nullptr) *phPrinter = nullptr;
+    if (sim::call_fails("OpenPrinterW")) return FALSE;
+    if (phPrinter == nullptr || pPrinterName == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    std::u16string name = text_of(pPrinterName);
+    sim::Spooler& spooler = sim::computer().spooler;
+    for (int list = 0; list < 2; ++list) {
+        std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
+        for (size_t i = 0; i < printers.size(); ++i) {
+            if (!same_name(printers[i].name, name)) continue;
+            if (printers[i].open_error != 0) return fail(printers[i].open_error);
+            PrinterHandle* handle = new PrinterHandle{list == 1, i};
+            sim::track(handle, "printer handle", sim::utf16_to_utf8(printers[i].name));
+            *phPrinter = handle;
+            return TRUE;
+        }
+    }
+    return fail(ERROR_INVALID_PRINTER_NAME);
+}
+
+BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
+    if (sim::call_fails("ClosePrinter")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    sim::untrack(handle);
+    // A document or page left open stays in the audit under keys inside the
+    // handle's record; the record is kept so no later handle reuses them.
+    if (handle->job_id == 0 && !handle->page_open) delete handle;
+    overwrite_last_error();
+    return TRUE;
+}
+
+BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level, LPBYTE pJob, DWORD cbBuf,
+                      LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    if (sim::call_fails("EnumJobsW")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (pcbNeeded == nullptr || pcReturned == nullptr) return fail(RPC_X_NULL_REF_POINTER);
+    *pcbNeeded = 0;
+    *pcReturned = 0;
+    if (Level != 1) return fail(ERROR_INVALID_LEVEL);
+    const sim::Printer& printer = printer_of(handle);
+    if (printer.enum_jobs_error != 0) return fail(printer.enum_jobs_error);
+    std::vector<const sim::Job*> chosen;
+    for (size_t i = FirstJob; i < printer.jobs.size() && chosen.size() < NoJobs; ++i) chosen.push_back(&printer.jobs[i]);
+
+    RecordPacker packer(sizeof(JOB_INFO_1W), chosen.size());
+    for (const sim::Job* job : chosen) {
+        for (const std::u16string* text : {&printer.name, &kMachine, &kUser, &job->document, &kRaw}) {
+            packer.count_string(text);
+        }
+        packer.count_string(job->status_text.empty() ? nullptr : &job->status_text);
+    }
+    if (!buffer_fits(packer, pJob, cbBuf, pcbNeeded, pcReturned)) return FALSE;
+    packer.start(pJob);
+    JOB_INFO_1W* records = reinterpret_cast<JOB_INFO_1W*>(pJob);
+    for (size_t i = 0; i < chosen.size(); ++i) {
+        const sim::Job& job = *chosen[i];
+        JOB_INFO_1W& r = records[i];
+        r = JOB_INFO_1W{};
+        r.JobId = job.id;
+        r.pPrinterName = packer.put_string(&printer.name);
+        r.pMachineName = packer.put_string(&kMachine);
+        r.pUserName = packer.put_string(&kUser);
+        r.pDocument = packer.put_string(&job.document);
+        r.pDatatype = packer.put_string(&kRaw);
+        r.pStatus = packer.put_string(job.status_text.empty() ? nullptr : &job.status_text);
+        r.Status = job.status;
+        r.Position = static_cast<DWORD>(FirstJob + i + 1);
+        r.TotalPages = 1;
+        r.Submitted = submitted_time(job.submitted);
+    }
+    *pcReturned = static_cast<DWORD>(chosen.size());
+    return TRUE;
+}
+
+DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
+    if (sim::call_fails("StartDocPrinterW")) return 0;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (Level != 1) return fail(ERROR_INVALID_LEVEL);
+    if (pDocInfo == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    if (handle->job_id != 0) return fail(ERROR_INVALID_PRINTER_STATE);  // one document at a time
+    sim::Printer& printer = printer_of(handle);
+    if (printer.startdoc_error != 0) return fail(printer.startdoc_error);
+    const DOC_INFO_1W* info = reinterpret_cast<const DOC_INFO_1W*>(pDocInfo);
+
+    sim::StartedJob started;
+    started.id = next_job_id();
+    started.document = text_of(info->pDocName);
+    started.datatype = text_of(info->pDatatype);
+    printer.started.push_back(started);
+
+    sim::Job queued;
+    queued.id = started.id;
+    queued.document = started.document;
+    queued.submitted.filetime = sim::now_filetime();
+    printer.jobs.push_back(queued);
+    if (printer.jobs_count) *printer.jobs_count += 1;
+
+    handle->job_id = started.id;
+    sim::track(document_key(handle), "document", job_label(printer, started.id));
+    return started.id;
+}
+
+BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
+    if (sim::call_fails("StartPagePrinter")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    sim::StartedJob* job = started_job(handle);
+    if (job == nullptr || handle->page_open) return fail(ERROR_INVALID_PRINTER_STATE);
+    sim::Printer& printer = printer_of(handle);
+    if (printer.startpage_error != 0) return fail(printer.startpage_error);
+    job->pages += 1;
+    handle->page_open = true;
+    sim::track(page_key(handle), "page", job_label(printer, job->id));
+    return TRUE;
+}
+
+BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+    if (pcWritten != nullptr) *pcWritten = 0;
+    if (sim::call_fails("WritePrinter")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (pcWritten == nullptr || (pBuf == nullptr && cbBuf > 0)) return fail(ERROR_INVALID_PARAMETER);
+    sim::StartedJob* job = started_job(handle);
+    if (job == nullptr) return fail(ERROR_SPL_NO_STARTDOC);
+    const sim::WriteBehaviour& rule = printer_of(handle).write;
+    DWORD offset = static_cast<DWORD>(job->bytes.size());
+    if (rule.fail_at && offset == *rule.fail_at) return fail(rule.fail_error);
+    DWORD accept = cbBuf;
+    if (rule.max_per_call > 0 && accept > rule.max_per_call) accept = rule.max_per_call;
+    if (rule.accept_total) {
+        DWORD room = *rule.accept_total > offset ? *rule.accept_total - offset : 0;
+        if (accept > room) accept = room;
+    }
+    if (rule.fail_at && *rule.fail_at > offset && accept > *rule.fail_at - offset) accept = *rule.fail_at - offset;
+    job->bytes.append(static_cast<const char*>(pBuf), accept);
+    *pcWritten = accept;
+    return TRUE;
+}
+
+BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
+    if (sim::call_fails("EndPagePrinter")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (!handle->page_open) return fail(ERROR_INVALID_PRINTER_STATE);
+    handle->page_open = false;
+    sim::untrack(page_key(handle));
+    overwrite_last_error();
+    return TRUE;
+}
+
+BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
+    if (sim::call_fails("EndDocPrinter")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    sim::StartedJob* job = started_job(handle);
+    if (job == nullptr) return fail(ERROR_SPL_NO_STARTDOC);
+    // Ending the job ends its page too, but a page left open stays in the
+    // audit: the program must end its pages itself.
+    handle->page_open = false;
+    job->ended = true;
+    handle->job_id = 0;
+    sim::untrack(document_key(handle));
+    overwrite_last_error();
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,107 @@
+#include "app/send_command.h"
+
+#include <stdlib.h>
+
+#include "inventory/printer_inventory.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
+#include "printing/send_raw.h"
+#include "texts/send_result.h"
+
+namespace {
+
+const DWORD kFirstBlock = 65536;
+const DWORD kLargestBlock = 8388608;  // 8 MiB: no receipt comes near it
+
+struct Input {
+    BYTE* bytes;
+    DWORD held;
+    DWORD capacity;
+    bool too_large;   // more than 8 MiB was offered
+    DWORD read_error;  // a read failed for real after bytes had arrived
+};
+
+// A pipe ends with a failed read (ERROR_BROKEN_PIPE) once the writer has
+// closed it; a file may say ERROR_HANDLE_EOF. Neither is a fault.
+bool is_end_of_input(DWORD error) { return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF; }
+
+// Whether one more read still delivers bytes once 8 MiB are held; a real
+// failure of that read is reported like any other.
+void look_past_the_limit(HANDLE handle, Input* input) {
+    BYTE probe;
+    DWORD got = 0;
+    if (ReadFile(handle, &probe, 1, &got, nullptr)) {
+        input->too_large = got > 0;
+    } else {
+        DWORD error = GetLastError();
+        if (!is_end_of_input(error)) input->read_error = error;
+    }
+}
+
+void read_standard_input(Input* input) {
+    HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(handle, input->bytes + input->held, input->capacity - input->held, &got, nullptr)) {
+            DWORD error = GetLastError();
+            // A receipt cut short by a failing read must not be printed as if whole.
+            if (input->held > 0 && !is_end_of_input(error)) input->read_error = error;
+            return;
+        }
+        if (got == 0) return;
+        input->held += got;
+        if (input->held < input->capacity) continue;
+        if (input->capacity >= kLargestBlock) {
+            look_past_the_limit(handle, input);
+            return;
+        }
+        BYTE* grown = static_cast<BYTE*>(realloc(input->bytes, input->capacity * 2));
+        if (grown == nullptr) out_of_memory();
+        input->bytes = grown;
+        input->capacity *= 2;
+    }
+}
+
+}  // namespace
+
+int send_command(const WCHAR* printer_argument) {
+    Input input = {static_cast<BYTE*>(malloc(kFirstBlock)), 0, kFirstBlock, false, 0};
+    if (input.bytes == nullptr) out_of_memory();
+    read_standard_input(&input);
+
+    const WCHAR* printer = printer_argument;
+    if (printer[0] == 0) {
+        read_default_printer();
+        printer = printer_inventory.default_printer;
+    }
+
+    TextBuffer members = {};
+    int result = 1;
+    if (input.held == 0) {
+        append(&members, "\"ok\":false,\"error\":\"EMPTY\",\"win32\":0,\"message\":\"Пустой поток\"");
+    } else if (input.too_large) {
+        append(&members, "\"ok\":false,\"error\":\"TOO_LARGE\",\"win32\":0,\"message\":\"Поток больше 8 МиБ\"");
+    } else if (input.read_error != 0) {
+        append_error(&members, "READ_FAILED", input.read_error);
+    } else {
+        result = send_raw(printer, input.bytes, input.held, &members, L"Morvik ESC/POS");
+    }
+
+    TextBuffer document = {};
+    append(&document, "{");
+    append(&document, members.data);
+    append(&document, ",\"printer\":");
+    append_json_string(&document, printer);
+    append(&document, "}\n");
+    if (console_mode) {
+        render_send_result(document.data, printer);
+    } else {
+        write_output(document.data);
+    }
+
+    free(document.data);
+    free(members.data);
+    free(input.bytes);
+    return result;
+}

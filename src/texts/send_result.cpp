@@ -1,0 +1,104 @@
+#include "texts/send_result.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/wide.h"
+#include "inventory/printer_inventory.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
+
+namespace {
+
+bool left_out_of_names(WCHAR c) {
+    return c == L'\t' || c == L' ' || c == L'(' || c == L')' || c == L'-' || c == L'.' || c == L'_';
+}
+
+// The queue whose folded name equals the folded pattern, else the first
+// whose folded name contains it or is contained in it; null when none.
+const PrinterEntry* find_near_name(const WCHAR* pattern) {
+    if (pattern[0] == 0) return nullptr;
+    WCHAR candidate[NORMALIZED_NAME_ROOM];
+    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+        normalize_name(printer_inventory.printers[i].name, candidate);
+        if (wide_equal(candidate, pattern)) return &printer_inventory.printers[i];
+    }
+    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+        normalize_name(printer_inventory.printers[i].name, candidate);
+        if (candidate[0] == 0) continue;
+        if (wide_contains(candidate, pattern) || wide_contains(pattern, candidate)) {
+            return &printer_inventory.printers[i];
+        }
+    }
+    return nullptr;
+}
+
+void append_wide(TextBuffer* text, const WCHAR* value) {
+    char* utf8 = to_utf8(value);
+    append(text, utf8);
+    free(utf8);
+}
+
+void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* printer) {
+    // The name may be the inventory's own default_printer, which gathering
+    // rewrites: fold it before the printers are gathered.
+    WCHAR pattern[NORMALIZED_NAME_ROOM];
+    normalize_name(printer, pattern);
+    collect_printers();
+
+    append(text, "ОШИБКА: принтера «");
+    append(text, name);
+    append(text, "» в Windows нет. Имя нужно писать точно как в списке, с теми же пробелами.\r\n");
+
+    const PrinterEntry* suggestion = find_near_name(pattern);
+    if (suggestion != nullptr) {
+        append(text, "\r\nПохоже, это «");
+        append_wide(text, suggestion->name);
+        append(text, "». Запустите:\r\n  morvik-helper.exe test \"");
+        append_wide(text, suggestion->name);
+        append(text, "\"\r\n");
+    }
+
+    append(text, "\r\nПринтеры этого компьютера:\r\n");
+    if (printer_inventory.printer_count == 0) append(text, "  (ни одного)\r\n");
+    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+        const PrinterEntry& entry = printer_inventory.printers[i];
+        append(text, "  ");
+        append_wide(text, entry.name);
+        if (entry.is_default) append(text, "   [по умолчанию]");
+        if (entry.is_virtual) append(text, "   (виртуальный)");
+        append(text, "\r\n");
+    }
+}
+
+}  // namespace
+
+void render_send_result(const char* result_text, const WCHAR* printer) {
+    char* name = to_utf8(printer);
+    TextBuffer text = {};
+    if (strstr(result_text, "\"ok\":true") != nullptr) {
+        append(&text, "OK: задание отправлено в очередь «");
+        append(&text, name);
+        append(&text, "». Если бумага не вышла — запустите помощника без параметров и посмотрите отчёт.\r\n");
+    } else if (strstr(result_text, "\"error\":\"OPEN_FAILED\"") != nullptr) {
+        append_missing_queue(&text, name, printer);
+    } else {
+        append(&text, "ОШИБКА отправки в «");
+        append(&text, name);
+        append(&text, "»: ");
+        append(&text, result_text);
+        append(&text, "\r\n");
+    }
+    write_output(text.data);
+    free(text.data);
+    free(name);
+}
+
+void normalize_name(const WCHAR* name, WCHAR* folded) {
+    int kept = 0;
+    for (const WCHAR* p = name; p != nullptr && *p != 0 && kept < NORMALIZED_NAME_ROOM - 1; ++p) {
+        if (!left_out_of_names(*p)) folded[kept++] = *p;
+    }
+    folded[kept] = 0;
+    if (kept > 0) LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, folded, kept, folded, kept);
+}

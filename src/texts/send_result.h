@@ -1,0 +1,15 @@
+// The Russian account of a print result for a person at the console.
+#pragma once
+
+#include <windows.h>
+
+enum : int { NORMALIZED_NAME_ROOM = 260 };
+
+// Writes, in place of the JSON result, a short Russian text: success, a
+// queue that does not exist (with this computer's printers and a near-name
+// suggestion), or any other failure with the JSON shown.
+void render_send_result(const char* result_text, const WCHAR* printer);
+
+// Folds a queue name for the near-name search: blanks, tabs and ( ) - . _
+// left out, at most 259 characters kept, all letters lower-cased.
+void normalize_name(const WCHAR* name, WCHAR* folded);
