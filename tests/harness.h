@@ -17,13 +17,19 @@ struct RunResult {
 };
 
 // Runs the program with these arguments on the computer as it stands.
-inline RunResult run(const std::vector<std::string>& args) {
+inline RunResult run_utf16(const std::vector<std::u16string>& args) {
     RunResult result;
-    result.exit_code = sim::run_program(args);
+    result.exit_code = sim::run_program_utf16(args);
     result.out = sim::computer().stdout_bytes;
     result.console = sim::utf16_to_utf8(sim::computer().console_text);
     result.leaks = sim::leaks();
     return result;
+}
+
+inline RunResult run(const std::vector<std::string>& args) {
+    std::vector<std::u16string> wide;
+    for (const std::string& arg : args) wide.push_back(sim::utf8_to_utf16(arg));
+    return run_utf16(wide);
 }
 
 // Loads the scenario text and runs the program on it.

@@ -172,5 +172,7 @@ struct ProcessExit {
 // Runs the program's wmain with UTF-8 arguments (argument 0 is added) and
 // returns its exit code, also when it ended through ExitProcess.
 int run_program(const std::vector<std::string>& args);
+// The same with UTF-16 arguments, which may hold what UTF-8 cannot (lone surrogates).
+int run_program_utf16(const std::vector<std::u16string>& args);
 
 }  // namespace sim

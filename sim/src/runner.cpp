@@ -6,9 +6,15 @@ extern "C" int wmain(int argc, wchar_t** argv);
 namespace sim {
 
 int run_program(const std::vector<std::string>& args) {
+    std::vector<std::u16string> wide_args;
+    for (const std::string& arg : args) wide_args.push_back(utf8_to_utf16(arg));
+    return run_program_utf16(wide_args);
+}
+
+int run_program_utf16(const std::vector<std::u16string>& args) {
     std::vector<std::u16string> texts;
     texts.push_back(u"morvik-helper.exe");
-    for (const std::string& arg : args) texts.push_back(utf8_to_utf16(arg));
+    texts.insert(texts.end(), args.begin(), args.end());
     std::vector<wchar_t*> argv;
     for (std::u16string& text : texts) argv.push_back(reinterpret_cast<wchar_t*>(text.data()));
     argv.push_back(nullptr);
