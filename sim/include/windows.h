@@ -56,6 +56,20 @@ typedef HANDLE HMODULE;
 typedef HANDLE HINSTANCE;
 typedef HANDLE HWND;
 typedef DWORD LCID;
+typedef DWORD ACCESS_MASK;
+typedef ACCESS_MASK REGSAM;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+typedef struct _GUID {
+    DWORD Data1;
+    WORD Data2;
+    WORD Data3;
+    BYTE Data4[8];
+} GUID;
+typedef GUID* LPGUID;
+typedef const GUID* LPCGUID;
 typedef LONG HRESULT;
 
 #define TRUE 1
@@ -148,6 +162,23 @@ typedef struct _OVERLAPPED {
 #define FILE_TYPE_CHAR 0x0002
 #define FILE_TYPE_PIPE 0x0003
 
+// Files and devices.
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define OPEN_EXISTING 3
+#define ANYSIZE_ARRAY 1
+
+// Registry.
+#define KEY_READ 0x20019
+#define REG_NONE 0
+#define REG_SZ 1
+#define REG_EXPAND_SZ 2
+#define REG_BINARY 3
+#define REG_DWORD 4
+#define REG_MULTI_SZ 7
+
 // Code pages and text.
 #define CP_ACP 0
 #define CP_UTF8 65001
@@ -188,6 +219,17 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 DWORD WINAPI GetFileType(HANDLE hFile);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
+                            LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                            LPOVERLAPPED lpOverlapped);
+
+LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData);
+LONG WINAPI RegCloseKey(HKEY hKey);
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar);

@@ -1,5 +1,5 @@
-// The simulated Windows: <winioctl.h>. Declarations are added as the program
-// comes to use them.
+// The simulated Windows: <winioctl.h>. Device requests are declared in
+// <windows.h>; the USB printer class codes in <usbprint.h>.
 #pragma once
 
 #include <windows.h>

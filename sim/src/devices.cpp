@@ -1,0 +1,2 @@
+// The simulated device manager.
+#include <setupapi.h>
