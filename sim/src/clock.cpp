@@ -39,7 +39,9 @@ unsigned days_in_month(unsigned year, unsigned month) {
     return month == 2 && is_leap(year) ? 29 : kDays[month - 1];
 }
 
-void filetime_to_systemtime(ULONGLONG filetime, SYSTEMTIME* out) {
+}  // namespace
+
+void sim::filetime_to_systemtime(ULONGLONG filetime, SYSTEMTIME* out) {
     ULONGLONG ms = filetime / kTicksPerMs;
     int64_t days = static_cast<int64_t>(ms / kMsPerDay);
     ULONGLONG in_day = ms % kMsPerDay;
@@ -55,8 +57,6 @@ void filetime_to_systemtime(ULONGLONG filetime, SYSTEMTIME* out) {
     out->wSecond = static_cast<WORD>(in_day / 1000 % 60);
     out->wMilliseconds = static_cast<WORD>(in_day % 1000);
 }
-
-}  // namespace
 
 namespace sim {
 
@@ -117,13 +117,13 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFi
 
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime) {
     sim::call_fails("GetSystemTime");
-    filetime_to_systemtime(sim::now_filetime(), lpSystemTime);
+    sim::filetime_to_systemtime(sim::now_filetime(), lpSystemTime);
 }
 
 void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
     sim::call_fails("GetLocalTime");
     int64_t offset = static_cast<int64_t>(sim::computer().clock.utc_offset_minutes) * 60000 * 10000;
-    filetime_to_systemtime(static_cast<ULONGLONG>(static_cast<int64_t>(sim::now_filetime()) + offset), lpSystemTime);
+    sim::filetime_to_systemtime(static_cast<ULONGLONG>(static_cast<int64_t>(sim::now_filetime()) + offset), lpSystemTime);
 }
 
 DWORD WINAPI GetTickCount(void) {

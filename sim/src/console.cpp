@@ -189,6 +189,7 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (sim::call_fails("CloseHandle")) return FALSE;
     if (!sim::untrack(hObject)) return fail(ERROR_INVALID_HANDLE);
+    SetLastError(ERROR_SUCCESS);  // clean-up leaves its own last error, as on Windows
     return TRUE;
 }
 

@@ -27,6 +27,7 @@ void WINAPI ExitProcess(UINT uExitCode) {
 void* __real_malloc(size_t size);
 void* __real_calloc(size_t count, size_t size);
 void* __real_realloc(void* block, size_t size);
+void __real_free(void* block);
 
 static bool allocation_fails() {
     sim::Computer& pc = sim::computer();
@@ -34,14 +35,29 @@ static bool allocation_fails() {
     return pc.fail_allocation_nth != 0 && pc.allocation_count == pc.fail_allocation_nth;
 }
 
-void* __wrap_malloc(size_t size) { return allocation_fails() ? nullptr : __real_malloc(size); }
+static void* remember(void* block) {
+    sim::Computer& pc = sim::computer();
+    if (block != nullptr && pc.program_running) pc.program_blocks.insert(block);
+    return block;
+}
+
+void* __wrap_malloc(size_t size) { return allocation_fails() ? nullptr : remember(__real_malloc(size)); }
 
 void* __wrap_calloc(size_t count, size_t size) {
-    return allocation_fails() ? nullptr : __real_calloc(count, size);
+    return allocation_fails() ? nullptr : remember(__real_calloc(count, size));
 }
 
 void* __wrap_realloc(void* block, size_t size) {
-    return allocation_fails() ? nullptr : __real_realloc(block, size);
+    if (allocation_fails()) return nullptr;  // the old block stays as it was
+    bool known = block != nullptr && sim::computer().program_blocks.erase(block) == 1;
+    void* moved = __real_realloc(block, size);
+    if (moved == nullptr && known) sim::computer().program_blocks.insert(block);
+    return remember(moved);
+}
+
+void __wrap_free(void* block) {
+    if (block != nullptr) sim::computer().program_blocks.erase(block);
+    __real_free(block);
 }
 
 }  // extern "C"

@@ -2,6 +2,7 @@
 #include "computer.h"
 
 extern "C" int wmain(int argc, wchar_t** argv);
+extern "C" void __real_free(void* block);
 
 namespace sim {
 
@@ -18,12 +19,21 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
     std::vector<wchar_t*> argv;
     for (std::u16string& text : texts) argv.push_back(reinterpret_cast<wchar_t*>(text.data()));
     argv.push_back(nullptr);
-    computer().allocation_count = 0;
+    Computer& pc = computer();
+    pc.allocation_count = 0;
+    pc.program_blocks.clear();
+    pc.program_running = true;
+    int code;
     try {
-        return wmain(static_cast<int>(texts.size()), argv.data());
+        code = wmain(static_cast<int>(texts.size()), argv.data());
     } catch (const ProcessExit& exit) {
-        return static_cast<int>(exit.code);
+        // The end of the process gives its heap back.
+        for (void* block : pc.program_blocks) __real_free(block);
+        code = static_cast<int>(exit.code);
     }
+    pc.program_running = false;
+    pc.program_blocks.clear();
+    return code;
 }
 
 }  // namespace sim

@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include <cstring>
+#include <memory>
 
 #include "computer.h"
 
@@ -139,15 +140,9 @@ SYSTEMTIME submitted_time(const sim::Submission& submitted) {
         case sim::Submission::before_1970:
             st = SYSTEMTIME{1969, 12, 3, 31, 23, 59, 59, 0};
             break;
-        case sim::Submission::at: {
-            // The clock's own conversion, run backwards through GetSystemTime's logic.
-            sim::ClockState saved = sim::computer().clock;
-            sim::computer().clock.start_filetime = submitted.filetime;
-            sim::computer().clock.elapsed_ms = 0;
-            GetSystemTime(&st);
-            sim::computer().clock = saved;
+        case sim::Submission::at:
+            sim::filetime_to_systemtime(submitted.filetime, &st);
             break;
-        }
     }
     return st;
 }
@@ -262,7 +257,11 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     sim::untrack(handle);
     // A document or page left open stays in the audit under keys inside the
     // handle's record; the record is kept so no later handle reuses them.
-    if (handle->job_id == 0 && !handle->page_open) delete handle;
+    if (handle->job_id == 0 && !handle->page_open) {
+        delete handle;
+    } else {
+        sim::computer().kept_alive.push_back(std::shared_ptr<const void>(handle));
+    }
     overwrite_last_error();
     return TRUE;
 }

@@ -133,6 +133,7 @@ char16_t lower_unit(char16_t u) {
     if (u >= u'A' && u <= u'Z') return static_cast<char16_t>(u + 32);
     if (u < 0x00C0) return u;
     if (u <= 0x00DE) return u == 0x00D7 ? u : static_cast<char16_t>(u + 32);
+    if (u == 0x0130) return u'i';  // capital I with dot: plain i, without the dot
     if (u >= 0x0100 && u <= 0x0137) return static_cast<char16_t>(u | 1);
     if (u >= 0x0139 && u <= 0x0148) return (u & 1) ? static_cast<char16_t>(u + 1) : u;
     if (u >= 0x014A && u <= 0x0177) return static_cast<char16_t>(u | 1);

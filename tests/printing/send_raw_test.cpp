@@ -95,6 +95,7 @@ TEST_F(SendRawTest, ASpoolerThatTakesNothingGivesShortWrite) {
     printer().write.accept_total = 0;
     EXPECT_EQ(submit(kReceipt), "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"0/142\",\"job\":1");
     printer().write.accept_total = 1;  // counted per job
+    free(members.data);
     members = {};
     EXPECT_EQ(submit(kReceipt), "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"1/142\",\"job\":2");
     EXPECT_TRUE(sim::leaks().empty());
