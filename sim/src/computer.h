@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -104,8 +106,81 @@ struct Spooler {
     std::vector<Printer> connections;  // opened like queues; they hold no jobs
 };
 
+// A registry value as stored: its type and its bytes (strings in UTF-16 with
+// their terminating NUL, numbers little-endian), so a value of any type can
+// hold any bytes, as on Windows.
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::string data;
+};
+RegValue reg_dword(DWORD number);
+RegValue reg_sz(const std::u16string& text);
+
+// A device's id list (REG_MULTI_SZ); unset: the property cannot be read.
+using IdList = std::optional<std::vector<std::u16string>>;
+
+// What IOCTL_USBPRINT_GET_1284_ID gives on a device opened with one access mode.
+struct DeviceAnswer {
+    std::string bytes;      // the device ID with its two length bytes, as the device sends it
+    DWORD ioctl_error = 0;  // the request fails with it; 0 = it answers `bytes`
+};
+
+// The answers per access mode of CreateFileW; unset: the open fails.
+struct DeviceIdAnswers {
+    std::optional<DeviceAnswer> access_0;
+    std::optional<DeviceAnswer> generic_read;
+};
+
+// The printer device node a USB printing device carries as its first child.
+struct UsbChild {
+    IdList compatible_ids;
+    IdList hardware_ids;
+};
+
+// One device interface of GUID_DEVINTERFACE_USBPRINT and the device exposing it.
+struct UsbInterface {
+    std::optional<RegValue> port_number;  // "Port Number"; unset: missing
+    std::optional<RegValue> base_name;    // "Base Name"; unset: missing
+    bool no_key = false;                  // SetupDiOpenDeviceInterfaceRegKey fails
+    std::optional<std::u16string> path;   // unset: the detail call fails
+    IdList hardware_ids;                  // of the USB device
+    std::optional<UsbChild> child;        // unset: CM_Get_Child fails
+    DeviceIdAnswers device_id;
+};
+
+// The port device node a parallel device hangs on.
+struct LptParent {
+    std::optional<RegValue> port_name;  // "PortName" of its hardware key; unset: missing
+};
+
+// A device of the enumerator LPTENUM.
+struct LptDevice {
+    IdList compatible_ids;
+    IdList hardware_ids;
+    std::optional<LptParent> parent;  // unset: CM_Get_Parent fails
+};
+
+struct UsbDevices {
+    DWORD list_error = 0;                  // SetupDiGetClassDevsW of the interface class fails with it
+    std::vector<UsbInterface> interfaces;  // in listing order
+};
+
+struct LptDevices {
+    DWORD list_error = 0;            // SetupDiGetClassDevsW of the enumerator LPTENUM fails with it
+    std::vector<LptDevice> devices;  // in listing order
+};
+
+struct DeviceTables;  // device lists, keys and handles handed out (devices.cpp)
+
+struct Devices {
+    UsbDevices usb;
+    LptDevices lpt;
+    std::shared_ptr<DeviceTables> tables;  // made on first use; not for tests to set
+};
+
 struct Computer {
     Spooler spooler;
+    Devices devices;
 
     StdoutKind stdout_kind = StdoutKind::pipe;
     StdinState stdin_state;
@@ -131,6 +206,12 @@ struct Computer {
     std::vector<std::string> call_log;
     unsigned fail_allocation_nth = 0;  // 1-based; 0 = never
     unsigned allocation_count = 0;
+    // The program's heap blocks while it runs: ExitProcess gives them back,
+    // as the end of a real process does.
+    bool program_running = false;
+    std::unordered_set<void*> program_blocks;
+    // Records the simulator must keep until the next computer (see ClosePrinter).
+    std::vector<std::shared_ptr<const void>> kept_alive;
     std::map<const void*, Resource> open_resources;
 };
 
@@ -162,6 +243,7 @@ std::string utf16_to_utf8(const std::u16string& text);
 
 // Virtual clock helpers.
 ULONGLONG now_filetime();
+void filetime_to_systemtime(ULONGLONG filetime, SYSTEMTIME* out);
 bool parse_utc(const std::string& text, ULONGLONG* filetime);
 
 // Thrown by ExitProcess; caught by the runner, which turns it into an exit code.

@@ -175,6 +175,93 @@ void load_spooler(const json& value, Computer& pc) {
     }
 }
 
+bool present(const json& object, const char* key) { return object.contains(key) && !object.at(key).is_null(); }
+
+DWORD reg_type(const std::string& name) {
+    static const std::pair<const char*, DWORD> kTypes[] = {
+        {"REG_NONE", REG_NONE},     {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ},
+        {"REG_BINARY", REG_BINARY}, {"REG_DWORD", REG_DWORD}, {"REG_MULTI_SZ", REG_MULTI_SZ}};
+    for (const auto& [type_name, type] : kTypes) {
+        if (name == type_name) return type;
+    }
+    bad("unknown registry type \"" + name + "\"");
+}
+
+// A registry value: a number (a DWORD, or its decimal text for a string
+// type), a text (UTF-16 with its NUL) or {"hex": ...} (the bytes as given),
+// reported with the type `type_key` names. Unset when absent or null.
+std::optional<RegValue> load_reg_value(const json& object, const char* key, const char* type_key, DWORD type) {
+    if (!present(object, key)) return std::nullopt;
+    if (present(object, type_key)) type = reg_type(object.at(type_key).get<std::string>());
+    const json& given = object.at(key);
+    bool text_type = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    RegValue value;
+    if (given.is_number()) {
+        DWORD number = given.get<DWORD>();
+        value = text_type ? reg_sz(utf8_to_utf16(std::to_string(number))) : reg_dword(number);
+    } else if (given.is_string()) {
+        value = reg_sz(wide(given));
+    } else {
+        value.data = bytes_of(given);
+    }
+    if (type == REG_MULTI_SZ && !given.is_object()) value.data.append(2, '\0');  // the list's closing NUL
+    value.type = type;
+    return value;
+}
+
+IdList load_ids(const json& object, const char* key) {
+    if (!present(object, key)) return std::nullopt;
+    std::vector<std::u16string> ids;
+    for (const json& id : object.at(key)) ids.push_back(wide(id));
+    return ids;
+}
+
+// {"hex": ...} (or "text", "file"): the answer; {"ioctl_error": N}: the request fails.
+std::optional<DeviceAnswer> load_answer(const json& object, const char* key) {
+    if (!present(object, key)) return std::nullopt;
+    const json& given = object.at(key);
+    DeviceAnswer answer;
+    answer.ioctl_error = error_of(given, "ioctl_error");
+    if (given.contains("hex") || given.contains("text") || given.contains("file")) answer.bytes = bytes_of(given);
+    return answer;
+}
+
+void load_usb(const json& value, Computer& pc) {
+    pc.devices.usb.list_error = error_of(value, "list_error");
+    if (!present(value, "interfaces")) return;
+    for (const json& item : value.at("interfaces")) {
+        UsbInterface usb;
+        usb.port_number = load_reg_value(item, "port_number", "port_number_type", REG_DWORD);
+        usb.base_name = load_reg_value(item, "base_name", "base_name_type", REG_SZ);
+        usb.no_key = present(item, "no_key") && item.at("no_key").get<bool>();
+        if (present(item, "path")) usb.path = wide(item.at("path"));
+        usb.hardware_ids = load_ids(item, "hardware_ids");
+        if (present(item, "child")) {
+            const json& child = item.at("child");
+            usb.child = UsbChild{load_ids(child, "compatible_ids"), load_ids(child, "hardware_ids")};
+        }
+        if (present(item, "device_id")) {
+            usb.device_id.access_0 = load_answer(item.at("device_id"), "access_0");
+            usb.device_id.generic_read = load_answer(item.at("device_id"), "generic_read");
+        }
+        pc.devices.usb.interfaces.push_back(usb);
+    }
+}
+
+void load_lpt(const json& value, Computer& pc) {
+    pc.devices.lpt.list_error = error_of(value, "list_error");
+    if (!present(value, "devices")) return;
+    for (const json& item : value.at("devices")) {
+        LptDevice device;
+        device.compatible_ids = load_ids(item, "compatible_ids");
+        device.hardware_ids = load_ids(item, "hardware_ids");
+        if (present(item, "parent")) {
+            device.parent = LptParent{load_reg_value(item.at("parent"), "port_name", "port_name_type", REG_SZ)};
+        }
+        pc.devices.lpt.devices.push_back(device);
+    }
+}
+
 }  // namespace
 
 void load_scenario(const std::string& json_text) {
@@ -194,6 +281,8 @@ void load_scenario(const std::string& json_text) {
         if (doc.contains("clock")) load_clock(doc.at("clock"), pc);
         if (doc.contains("messages")) load_messages(doc.at("messages"), pc);
         if (doc.contains("spooler")) load_spooler(doc.at("spooler"), pc);
+        if (doc.contains("usb")) load_usb(doc.at("usb"), pc);
+        if (doc.contains("lpt")) load_lpt(doc.at("lpt"), pc);
     } catch (const json::exception& e) {
         bad(e.what());
     }
