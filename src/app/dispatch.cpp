@@ -2,11 +2,13 @@
 
 #include <stdlib.h>
 
+#include "app/list_command.h"
 #include "app/send_command.h"
 #include "app/version.h"
 #include "base/wide.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
+#include "texts/report.h"
 
 namespace {
 
@@ -21,6 +23,13 @@ void write_document(const char* document) {
 int version_command(int, WCHAR**, const WCHAR*) {
     write_document("{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\"}\n");
     return EXIT_OK;
+}
+
+int report_handler(int, WCHAR**, const WCHAR*) { return report_command(false); }
+
+// At a console a person reads the report; "ids" is then not looked at.
+int list_handler(int, WCHAR**, const WCHAR* argument) {
+    return console_mode ? report_command(false) : list_command(argument);
 }
 
 int send_handler(int, WCHAR**, const WCHAR* printer) { return send_command(printer); }
@@ -38,10 +47,18 @@ struct CommandWord {
 };
 
 // Matched in this order, ignoring the case of ASCII letters.
+// clang-format off
 const CommandWord kCommands[] = {
-    {L"report", nullptr}, {L"list", nullptr},   {L"purge", nullptr}, {L"send", send_handler},
-    {L"test", nullptr},   {L"driver", nullptr}, {L"watch", nullptr}, {L"version", version_command},
+    {L"report",  report_handler},
+    {L"list",    list_handler},
+    {L"purge",   nullptr},
+    {L"send",    send_handler},
+    {L"test",    nullptr},
+    {L"driver",  nullptr},
+    {L"watch",   nullptr},
+    {L"version", version_command},
 };
+// clang-format on
 
 }  // namespace
 
@@ -57,8 +74,9 @@ bool detect_console_mode() {
 }
 
 int dispatch_command(int argc, WCHAR** argv) {
-    // No command word: the diagnostic report for a person, once it exists.
-    if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return unknown_command();
+    // No command word: the report for a person, who must press Enter before a
+    // window opened by double-click closes.
+    if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return report_command(console_mode);
     const WCHAR* printer = (argc >= 3 && argv[2] != nullptr) ? argv[2] : L"";
     for (const CommandWord& command : kCommands) {
         if (!wide_equal_nocase(argv[1], command.word)) continue;

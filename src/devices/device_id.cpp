@@ -1,0 +1,111 @@
+// clang-format off
+#include <windows.h>
+#include <winioctl.h>
+#include <usbprint.h>
+// clang-format on
+#include <string.h>
+
+#include "base/ascii.h"
+#include "devices/device_inventory.h"
+#include "inventory/printer_inventory.h"
+
+namespace {
+
+struct DeviceIdKey {
+    const char* name;
+    size_t field;  // 0 manufacturer, 1 model, 2 command set
+};
+
+const DeviceIdKey kKeys[] = {
+    {"MFG", 0}, {"MANUFACTURER", 0}, {"MDL", 1}, {"MODEL", 1}, {"CMD", 2}, {"COMMAND SET", 2},
+};
+
+// While a real queue holds a job its printer may be busy printing it; asking
+// the device then could disturb the job.
+bool a_real_queue_is_busy() {
+    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+        const PrinterEntry& entry = printer_inventory.printers[i];
+        if (entry.details && !entry.is_virtual && entry.jobs != 0) return true;
+    }
+    return false;
+}
+
+const char* skip_blanks(const char* text) {
+    while (*text == ' ') ++text;
+    return text;
+}
+
+void store_value(char* field, size_t room, const char* value) {
+    size_t length = 0;
+    while (value[length] != 0 && length < room - 1) {
+        field[length] = value[length];
+        ++length;
+    }
+    while (length > 0 && field[length - 1] == ' ') --length;
+    field[length] = 0;
+}
+
+}  // namespace
+
+void store_device_id_answer(const BYTE* answer, DWORD returned, UsbDevice* device) {
+    char* fields[3] = {device->mfg, device->mdl, device->cmd};
+    const size_t rooms[3] = {sizeof device->mfg, sizeof device->mdl, sizeof device->cmd};
+    for (char* field : fields) field[0] = 0;
+    if (returned < 2) return;
+
+    // The answer starts with its own length, two bytes, most significant first.
+    DWORD declared = (static_cast<DWORD>(answer[0]) << 8) | answer[1];
+    DWORD end = declared > 2 && declared < returned ? declared : returned;
+
+    // Only printable ASCII is kept: line breaks and high bytes vanish.
+    char text[1024];
+    size_t length = 0;
+    for (DWORD i = 2; i < end && length < sizeof text - 1; ++i) {
+        if (answer[i] >= 0x20 && answer[i] <= 0x7E) text[length++] = static_cast<char>(answer[i]);
+    }
+    text[length] = 0;
+
+    for (char* piece = strtok(text, ";"); piece != nullptr; piece = strtok(nullptr, ";")) {
+        char* colon = strchr(piece, ':');
+        if (colon == nullptr) continue;
+        *colon = 0;
+        const char* key = skip_blanks(piece);
+        const char* value = skip_blanks(colon + 1);
+        for (const DeviceIdKey& known : kKeys) {
+            if (!ascii_equal_nocase(key, known.name)) continue;
+            // The first non-empty value of a key wins.
+            if (fields[known.field][0] == 0) store_value(fields[known.field], rooms[known.field], value);
+            break;
+        }
+    }
+}
+
+void read_device_id(UsbDevice* device) {
+    device->asked = DEVICE_ID_NO_ANSWER;
+    if (device->path[0] == 0) return;
+    // Some drivers answer a handle without access rights, others want read access.
+    const DWORD access_modes[] = {0, GENERIC_READ};
+    for (DWORD access : access_modes) {
+        HANDLE handle = CreateFileW(device->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) continue;
+        BYTE answer[1024];
+        memset(answer, 0, sizeof answer);
+        DWORD returned = 0;
+        BOOL answered = DeviceIoControl(handle, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, answer, sizeof answer,
+                                        &returned, nullptr);
+        CloseHandle(handle);
+        if (!answered || returned <= 2) continue;
+        store_device_id_answer(answer, returned > sizeof answer ? sizeof answer : returned, device);
+        device->asked = DEVICE_ID_ANSWERED;
+        return;
+    }
+}
+
+void query_device_ids() {
+    if (a_real_queue_is_busy()) {
+        for (int i = 0; i < device_inventory.usb_count; ++i) device_inventory.usb_devices[i].asked = DEVICE_ID_NO_ANSWER;
+        return;
+    }
+    for (int i = 0; i < device_inventory.usb_count; ++i) read_device_id(&device_inventory.usb_devices[i]);
+}

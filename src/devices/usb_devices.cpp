@@ -1,0 +1,152 @@
+#include <windows.h>
+// clang-format off
+#include <cfgmgr32.h>
+#include <setupapi.h>
+// clang-format on
+#include <stdlib.h>
+#include <string.h>
+
+#include "base/wide.h"
+#include "devices/device_inventory.h"
+
+DeviceInventory device_inventory;
+
+namespace {
+
+const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
+
+// The port monitor names a USB printing device's port "Base Name" followed by
+// "Port Number" in at least three digits: USB001.
+void format_port(WCHAR* port, const WCHAR* base, DWORD number) {
+    WCHAR digits[11];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<WCHAR>(L'0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    while (count < 3) digits[count++] = L'0';
+    size_t length = 0;
+    for (const WCHAR* p = base; *p != 0 && length < DEVICE_PORT_ROOM - 1; ++p) port[length++] = *p;
+    while (count > 0 && length < DEVICE_PORT_ROOM - 1) port[length++] = digits[--count];
+    port[length] = 0;
+}
+
+void read_port_name(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, UsbDevice* device) {
+    HKEY key = SetupDiOpenDeviceInterfaceRegKey(list, interface_data, 0, KEY_READ);
+    if (key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) return;
+
+    DWORD number = 0;
+    DWORD type = 0;
+    DWORD size = sizeof number;
+    bool have_number = RegQueryValueExW(key, L"Port Number", nullptr, &type, reinterpret_cast<LPBYTE>(&number),
+                                        &size) == ERROR_SUCCESS &&
+                       type == REG_DWORD;
+
+    WCHAR base[16] = L"USB";
+    size = 30;
+    if (RegQueryValueExW(key, L"Base Name", nullptr, &type, reinterpret_cast<LPBYTE>(base), &size) !=
+            ERROR_SUCCESS ||
+        type != REG_SZ) {
+        wide_copy(base, 16, L"USB");
+    }
+    base[15] = 0;
+
+    if (have_number) format_port(device->port, base, number);
+    RegCloseKey(key);
+}
+
+void read_ids_and_path(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, UsbDevice* device) {
+    DWORD size = 0;
+    SetupDiGetDeviceInterfaceDetailW(list, interface_data, nullptr, 0, &size, nullptr);
+    if (size == 0) return;
+    SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(malloc(size));
+    if (detail == nullptr) return;
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
+    SP_DEVINFO_DATA device_data;
+    memset(&device_data, 0, sizeof device_data);
+    device_data.cbSize = sizeof device_data;
+    if (SetupDiGetDeviceInterfaceDetailW(list, interface_data, detail, size, nullptr, &device_data)) {
+        // 1020 of 1024 bytes offered: the list always ends in two NULs.
+        WCHAR ids[512];
+        memset(ids, 0, sizeof ids);
+        if (SetupDiGetDeviceRegistryPropertyW(list, &device_data, SPDRP_HARDWAREID, nullptr,
+                                              reinterpret_cast<PBYTE>(ids), 1020, nullptr)) {
+            wide_copy(device->hwid, DEVICE_ID_ROOM, ids);
+        }
+        if (wide_length(detail->DevicePath) <= DEVICE_PATH_ROOM - 2) {
+            wide_copy(device->path, DEVICE_PATH_ROOM, detail->DevicePath);
+        }
+        DEVINST child = 0;
+        if (CM_Get_Child(&child, device_data.DevInst, 0) == CR_SUCCESS) {
+            find_pnp_id(child, L"USBPRINT\\", device->pnp);
+        }
+    }
+    free(detail);
+}
+
+// Reads one NUL-separated id list of a device node into `ids` (1024 units).
+bool read_id_list(DEVINST node, ULONG property, WCHAR* ids) {
+    memset(ids, 0, 1024 * sizeof(WCHAR));
+    ULONG length = 2044;
+    return CM_Get_DevNode_Registry_PropertyW(node, property, nullptr, ids, &length, 0) == CR_SUCCESS && ids[0] != 0;
+}
+
+}  // namespace
+
+void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination) {
+    destination[0] = 0;
+    WCHAR ids[1024];
+    if (read_id_list(node, CM_DRP_COMPATIBLEIDS, ids)) {
+        size_t prefix_length = wide_length(prefix);
+        for (size_t at = 0; at < 1020 && ids[at] != 0; at += wide_length(ids + at) + 1) {
+            if (wide_equal_nocase_n(ids + at, prefix, prefix_length)) {
+                wide_copy(destination, DEVICE_ID_ROOM, ids + at);
+                return;
+            }
+        }
+    }
+    if (read_id_list(node, CM_DRP_HARDWAREID, ids)) wide_copy(destination, DEVICE_ID_ROOM, ids);
+}
+
+void collect_usb_devices() {
+    device_inventory.usb_count = 0;
+    device_inventory.usb_ok = FALSE;
+    HDEVINFO list = SetupDiGetClassDevsW(&kUsbPrintInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (list == INVALID_HANDLE_VALUE) return;
+
+    device_inventory.usb_ok = TRUE;
+    int dropped = 0;
+    for (DWORD index = 0; device_inventory.usb_count < MAX_USB_DEVICES; ++index) {
+        SP_DEVICE_INTERFACE_DATA interface_data;
+        memset(&interface_data, 0, sizeof interface_data);
+        interface_data.cbSize = sizeof interface_data;
+        if (!SetupDiEnumDeviceInterfaces(list, nullptr, &kUsbPrintInterface, index, &interface_data)) break;
+
+        UsbDevice* device = &device_inventory.usb_devices[device_inventory.usb_count];
+        memset(device, 0, sizeof *device);
+        read_port_name(list, &interface_data, device);
+        read_ids_and_path(list, &interface_data, device);
+        // Without a port name the entry is useless, and a port "USBnnn" could
+        // belong to it: the listing is then incomplete.
+        if (device->port[0] != 0) {
+            ++device_inventory.usb_count;
+        } else {
+            ++dropped;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(list);
+    if (dropped > 0) device_inventory.usb_ok = FALSE;
+}
+
+int usb_port_presence(const WCHAR* port) {
+    if (port == nullptr || wide_length(port) < 3 || !wide_equal_nocase_n(port, L"USB", 3)) return -1;
+    if (!device_inventory.usb_ok) return -1;
+    if (port[3] == 0) return -1;
+    for (const WCHAR* p = port + 3; *p != 0; ++p) {
+        if (*p < L'0' || *p > L'9') return -1;
+    }
+    for (int i = 0; i < device_inventory.usb_count; ++i) {
+        if (wide_equal_nocase(port, device_inventory.usb_devices[i].port)) return 1;
+    }
+    return 0;
+}

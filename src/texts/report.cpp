@@ -1,0 +1,255 @@
+#include "texts/report.h"
+
+#include <stdlib.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include "app/version.h"
+#include "devices/device_inventory.h"
+#include "inventory/printer_inventory.h"
+#include "inventory/status_words.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
+
+namespace {
+
+const int kShownJobs = 5;
+const unsigned long long kOldJobMs = 60000;  // older than a minute: the printer is not taking it
+const char kRule[] = "==========================================";
+
+void append_wide(TextBuffer* text, const WCHAR* value) {
+    char* utf8 = to_utf8(value);
+    append(text, utf8);
+    free(utf8);
+}
+
+unsigned long long oldest_age_ms(const PrinterEntry& entry) {
+    unsigned long long oldest = 0;
+    for (int i = 0; i < entry.job_count; ++i) {
+        if (entry.job_list[i].age_ms > oldest) oldest = entry.job_list[i].age_ms;
+    }
+    return oldest;
+}
+
+bool works_offline(const PrinterEntry& entry) { return (entry.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0; }
+
+void append_header(TextBuffer* text) {
+    append(text, "Morvik — помощник печати " MORVIK_VERSION_TEXT "\r\n");
+    append(text, "Проверка принтеров этого компьютера\r\n");
+    append(text, kRule);
+    append(text, "\r\n\r\n");
+    append(text, "Принтер по умолчанию: ");
+    if (printer_inventory.default_printer[0] != 0) {
+        append_wide(text, printer_inventory.default_printer);
+    } else {
+        append(text, "не задан");
+    }
+    append(text, "\r\n\r\n");
+}
+
+void append_usb_device(TextBuffer* text, const UsbDevice& device) {
+    append(text, "  ");
+    append_wide(text, device.port);
+    if (device.hwid[0] != 0) {
+        append(text, "  чип: ");
+        append_wide(text, device.hwid);
+    }
+    append(text, "\r\n");
+    if (device.pnp[0] != 0) {
+        append(text, "      Windows знает его как: ");
+        append_wide(text, device.pnp);
+        append(text, "\r\n");
+    }
+    if (device.asked == DEVICE_ID_ANSWERED) {
+        append(text, "      принтер о себе: ");
+        append(text, device.mfg[0] != 0 ? device.mfg : "?");
+        append(text, " ");
+        append(text, device.mdl[0] != 0 ? device.mdl : "?");
+        append(text, device.cmd[0] != 0 ? ", команды: " : ", команды не назвал");
+        append(text, device.cmd);
+        append(text, "\r\n");
+    } else if (device.asked == DEVICE_ID_NO_ANSWER) {
+        append(text, "      принтер о себе: не ответил (или занят печатью)\r\n");
+    }
+}
+
+void append_devices(TextBuffer* text) {
+    append(text, "USB-принтеры, подключённые сейчас: ");
+    if (!device_inventory.usb_ok) {
+        append(text, "не удалось узнать\r\n");
+    } else if (device_inventory.usb_count == 0) {
+        append(text, "нет ни одного\r\n");
+    } else {
+        append(text, "\r\n");
+    }
+    // An incomplete listing still shows the devices it found.
+    for (int i = 0; i < device_inventory.usb_count; ++i) append_usb_device(text, device_inventory.usb_devices[i]);
+    for (int i = 0; i < device_inventory.lpt_count; ++i) {
+        const ParallelPort& port = device_inventory.lpt_ports[i];
+        append(text, "  ");
+        if (port.port[0] != 0) {
+            append_wide(text, port.port);
+        } else {
+            append(text, "LPT?");
+        }
+        append(text, "  Windows знает его как: ");
+        append_wide(text, port.pnp);
+        append(text, "\r\n");
+    }
+    append(text, "\r\n");
+}
+
+void append_state(TextBuffer* text, const PrinterEntry& entry) {
+    append(text, "\r\n    состояние: ");
+    if (entry.status == 0 && !works_offline(entry)) {
+        append(text, "готов");
+        return;
+    }
+    append_status_words(text, entry.status, printer_status_words);
+    if (works_offline(entry)) {
+        append(text, entry.status != 0 ? ", включено «Работать автономно» [!!]" : "включено «Работать автономно» [!!]");
+    }
+}
+
+void append_queue(TextBuffer* text, const PrinterEntry& entry) {
+    if (entry.jobs == 0) return;
+    unsigned long long oldest = oldest_age_ms(entry);
+    append_format(text, "    в очереди заданий: %lu (самое старое — %llu мин.)", static_cast<unsigned long>(entry.jobs),
+                  oldest / 60000);
+    if (oldest > kOldJobMs) append(text, " [!!]");
+    append(text, "\r\n");
+    for (int i = 0; i < entry.job_count && i < kShownJobs; ++i) {
+        const JobEntry& job = entry.job_list[i];
+        append_format(text, "      #%lu ", static_cast<unsigned long>(job.id));
+        append_wide(text, job.doc);
+        append(text, " — ");
+        if (job.status_text[0] != 0) {
+            append_wide(text, job.status_text);
+            append(text, "; ");
+        }
+        append_status_words(text, job.status, job_status_words);
+        append(text, "\r\n");
+    }
+}
+
+void append_printer(TextBuffer* text, const PrinterEntry& entry, int number) {
+    append_format(text, "\r\n %d. ", number);
+    append_wide(text, entry.name);
+    if (entry.is_default) append(text, "   [ПО УМОЛЧАНИЮ]");
+    append(text, "\r\n");
+    if (entry.is_virtual) append(text, "    виртуальный: сохраняет в файл или факс, на бумагу НЕ печатает\r\n");
+    if (!entry.details) {
+        append(text, "    сетевой принтер (подключён с другого компьютера)\r\n");
+        return;
+    }
+    append(text, "    порт: ");
+    append_wide(text, entry.port);
+    int presence = usb_port_presence(entry.port);
+    if (presence == 1) append(text, " — принтер подключён [OK]");
+    if (presence == 0) append(text, " — к этому порту сейчас НИЧЕГО не подключено [!!]");
+    append(text, "\r\n    драйвер: ");
+    append_wide(text, entry.driver);
+    append_state(text, entry);
+    append(text, "\r\n");
+    append_queue(text, entry);
+}
+
+// Writes the findings about one queue; returns how many.
+int append_findings(TextBuffer* text, const PrinterEntry& entry) {
+    int found = 0;
+    if (entry.is_default && entry.is_virtual) {
+        append(text, " - По умолчанию стоит виртуальный принтер «");
+        append_wide(text, entry.name);
+        append(text, "»: если в кассе принтер не выбран, чек уйдёт в файл, а не на бумагу.\r\n");
+        ++found;
+    }
+    if (!entry.details) return found;
+    if (usb_port_presence(entry.port) == 0 && !entry.is_virtual) {
+        append(text, " - Очередь «");
+        append_wide(text, entry.name);
+        append(text, "» смотрит в порт ");
+        append_wide(text, entry.port);
+        append(text, ", а к нему ничего не подключено.");
+        if (device_inventory.usb_count > 0) {
+            append(text, " Принтер сейчас на порту ");
+            for (int i = 0; i < device_inventory.usb_count; ++i) {
+                if (i > 0) append(text, " / ");
+                append_wide(text, device_inventory.usb_devices[i].port);
+            }
+            append(text,
+                   " — в свойствах принтера, вкладка «Порты», отметьте его (или выберите в кассе очередь с этим "
+                   "портом).");
+        } else {
+            append(text, " Проверьте кабель и питание принтера.");
+        }
+        append(text, "\r\n");
+        ++found;
+    }
+    if (works_offline(entry)) {
+        append(text, " - У «");
+        append_wide(text, entry.name);
+        append(text, "» включено «Работать автономно»: откройте очередь печати, меню «Принтер», снимите галочку.\r\n");
+        ++found;
+    }
+    if (entry.status & PRINTER_STATUS_PAUSED) {
+        append(text, " - Очередь «");
+        append_wide(text, entry.name);
+        append(text, "» приостановлена: меню «Принтер» — снять «Приостановить печать».\r\n");
+        ++found;
+    }
+    if (entry.job_count > 0 && entry.jobs != 0 && oldest_age_ms(entry) > kOldJobMs) {
+        append(text, " - В очереди «");
+        append_wide(text, entry.name);
+        append(text, "» висят старые задания — принтер их не забирает. Очистите очередь, проверьте порт.\r\n");
+        ++found;
+    }
+    return found;
+}
+
+void wait_for_enter() {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
+    WCHAR key;
+    DWORD read = 0;
+    ReadConsoleW(input, &key, 1, &read, nullptr);
+}
+
+}  // namespace
+
+int report_command(bool pause) {
+    // The device ID query looks at the printers to decide whether it may open the devices.
+    collect_usb_devices();
+    collect_parallel_ports();
+    collect_printers();
+    query_device_ids();
+
+    TextBuffer text = {};
+    append_header(&text);
+    append_devices(&text);
+    append_format(&text, "Принтеры (%d):\r\n", printer_inventory.printer_count);
+    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+        append_printer(&text, printer_inventory.printers[i], i + 1);
+    }
+
+    append(&text, "\r\n");
+    append(&text, kRule);
+    append(&text, "\r\nЧто видно:\r\n");
+    int findings = 0;
+    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+        findings += append_findings(&text, printer_inventory.printers[i]);
+    }
+    if (findings == 0) append(&text, " - Явных проблем с очередями не видно.\r\n");
+
+    append(&text, "\r\nПроверка печати (имя принтера — точно как в списке выше):\r\n");
+    append(&text,
+           "  morvik-helper.exe driver \"имя\"   через драйвер, как касса печатает обычно (любой принтер)\r\n");
+    append(&text,
+           "  morvik-helper.exe test \"имя\"     напрямую командами чекового принтера (ESC/POS), только для "
+           "чековых\r\n");
+    if (pause) append(&text, "\r\nНажмите Enter, чтобы закрыть окно...");
+
+    write_output(text.data);
+    free(text.data);
+    if (pause) wait_for_enter();
+    return 0;
+}
