@@ -19,6 +19,9 @@ configure_and_build() {
 
 build_native() { configure_and_build "$BUILD/native" -DCMAKE_BUILD_TYPE=Debug; }
 build_sanitize() { configure_and_build "$BUILD/sanitize" -DCMAKE_BUILD_TYPE=Debug -DMORVIK_SANITIZE=ON; }
+build_fuzz() {
+    CC=clang CXX=clang++ configure_and_build "$BUILD/fuzz" -DCMAKE_BUILD_TYPE=Debug -DMORVIK_FUZZ=ON -DMORVIK_TESTS=OFF
+}
 build_windows() {
     configure_and_build "$BUILD/win64" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
