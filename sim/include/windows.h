@@ -197,6 +197,8 @@ typedef struct _OVERLAPPED {
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
 
+#include <wingdi.h>
+
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-typedef struct _devicemodeW DEVMODEW, *LPDEVMODEW;  // never looked into
+typedef DEVMODEW* LPDEVMODEW;  // never looked into
 typedef void* PSECURITY_DESCRIPTOR;
 
 typedef struct _PRINTER_INFO_2W {
@@ -88,6 +88,12 @@ typedef struct _PRINTER_DEFAULTSW {
 #define JOB_STATUS_ERROR 0x00000002
 #define JOB_STATUS_PRINTING 0x00000010
 
+#define JOB_CONTROL_PAUSE 1
+#define JOB_CONTROL_RESUME 2
+#define JOB_CONTROL_CANCEL 3
+#define JOB_CONTROL_RESTART 4
+#define JOB_CONTROL_DELETE 5
+
 #define ERROR_INVALID_LEVEL 124L
 #define ERROR_INVALID_PRINTER_STATE 1906L
 
@@ -102,6 +108,9 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
 BOOL WINAPI ClosePrinter(HANDLE hPrinter);
 BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level, LPBYTE pJob, DWORD cbBuf,
                       LPDWORD pcbNeeded, LPDWORD pcReturned);
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD Command);
 DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo);
 BOOL WINAPI StartPagePrinter(HANDLE hPrinter);
 BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);

@@ -1,0 +1,2 @@
+// The simulated GDI: printing through a driver.
+#include <windows.h>

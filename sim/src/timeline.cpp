@@ -1,0 +1,2 @@
+// Scripted changes of the simulated computer at given virtual times.
+#include "computer.h"
