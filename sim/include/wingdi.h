@@ -3,7 +3,7 @@
 #pragma once
 
 typedef struct HDC__* HDC;
-typedef struct HGDIOBJ__* HGDIOBJ;
+typedef void* HGDIOBJ;  // any GDI object, as in the SDK
 typedef struct HFONT__* HFONT;
 typedef struct _devicemodeW DEVMODEW;
 

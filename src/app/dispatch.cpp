@@ -5,6 +5,10 @@
 #include "app/list_command.h"
 #include "app/send_command.h"
 #include "app/version.h"
+#include "printing/driver_page.h"
+#include "printing/purge.h"
+#include "printing/test_receipt.h"
+#include "printing/watch.h"
 #include "base/wide.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
@@ -34,6 +38,21 @@ int list_handler(int, WCHAR**, const WCHAR* argument) {
 
 int send_handler(int, WCHAR**, const WCHAR* printer) { return send_command(printer); }
 
+int test_handler(int, WCHAR**, const WCHAR* printer) { return test_command(printer); }
+
+int driver_handler(int, WCHAR**, const WCHAR* printer) { return driver_command(printer); }
+
+// Ages, job numbers and limits are 32-bit: they keep the value modulo 2^32.
+int purge_handler(int argc, WCHAR** argv, const WCHAR* printer) {
+    return purge_command(printer, static_cast<DWORD>(parse_number(argc, argv, 3, L"20")));
+}
+
+int watch_handler(int argc, WCHAR** argv, const WCHAR* printer) {
+    return watch_command(printer, static_cast<DWORD>(parse_number(argc, argv, 3, L"0")),
+                         static_cast<DWORD>(parse_number(argc, argv, 4, L"20000")),
+                         parse_number(argc, argv, 5, L"0"));
+}
+
 int unknown_command() {
     write_document("{\"ok\":false,\"error\":\"UNKNOWN_COMMAND\"}\n");
     return EXIT_UNKNOWN_COMMAND;
@@ -43,7 +62,7 @@ typedef int (*CommandHandler)(int argc, WCHAR** argv, const WCHAR* printer);
 
 struct CommandWord {
     const WCHAR* word;
-    CommandHandler run;  // null while the command is not part of this build
+    CommandHandler run;
 };
 
 // Matched in this order, ignoring the case of ASCII letters.
@@ -51,11 +70,11 @@ struct CommandWord {
 const CommandWord kCommands[] = {
     {L"report",  report_handler},
     {L"list",    list_handler},
-    {L"purge",   nullptr},
+    {L"purge",   purge_handler},
     {L"send",    send_handler},
-    {L"test",    nullptr},
-    {L"driver",  nullptr},
-    {L"watch",   nullptr},
+    {L"test",    test_handler},
+    {L"driver",  driver_handler},
+    {L"watch",   watch_handler},
     {L"version", version_command},
 };
 // clang-format on
@@ -79,9 +98,7 @@ int dispatch_command(int argc, WCHAR** argv) {
     if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return report_command(console_mode);
     const WCHAR* printer = (argc >= 3 && argv[2] != nullptr) ? argv[2] : L"";
     for (const CommandWord& command : kCommands) {
-        if (!wide_equal_nocase(argv[1], command.word)) continue;
-        if (command.run == nullptr) break;
-        return command.run(argc, argv, printer);
+        if (wide_equal_nocase(argv[1], command.word)) return command.run(argc, argv, printer);
     }
     return unknown_command();
 }

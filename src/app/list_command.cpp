@@ -17,14 +17,6 @@ const int kListedJobs = 5;
 
 const char* boolean(bool value) { return value ? "true" : "false"; }
 
-unsigned long long oldest_age_ms(const PrinterEntry& entry) {
-    unsigned long long oldest = 0;
-    for (int i = 0; i < entry.job_count; ++i) {
-        if (entry.job_list[i].age_ms > oldest) oldest = entry.job_list[i].age_ms;
-    }
-    return oldest;
-}
-
 void append_job(TextBuffer* document, const JobEntry& job) {
     append_format(document, "{\"id\":%lu,\"age_sec\":%llu,\"status\":", static_cast<unsigned long>(job.id),
                   job.age_ms / 1000);
@@ -53,7 +45,7 @@ void append_printer(TextBuffer* document, const PrinterEntry& entry) {
     append(document, ",\"status\":");
     append_status_keys(document, entry.status, printer_status_words);
     append_format(document, ",\"jobs\":%lu", static_cast<unsigned long>(entry.jobs));
-    append_format(document, ",\"oldest_job_sec\":%llu", oldest_age_ms(entry) / 1000);
+    append_format(document, ",\"oldest_job_sec\":%llu", oldest_job_age_ms(entry) / 1000);
     append(document, ",\"job_list\":[");
     for (int i = 0; i < entry.job_count && i < kListedJobs; ++i) {
         if (i > 0) append(document, ",");

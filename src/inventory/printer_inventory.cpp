@@ -127,6 +127,14 @@ unsigned long long job_age_ms(const SYSTEMTIME* submitted, unsigned long long no
     return submitted_ms < now_ms ? now_ms - submitted_ms : 0;
 }
 
+unsigned long long oldest_job_age_ms(const PrinterEntry& entry) {
+    unsigned long long oldest = 0;
+    for (int i = 0; i < entry.job_count; ++i) {
+        if (entry.job_list[i].age_ms > oldest) oldest = entry.job_list[i].age_ms;
+    }
+    return oldest;
+}
+
 void read_default_printer() {
     DWORD size = PRINTER_NAME_ROOM - 1;
     printer_inventory.default_printer[0] = 0;

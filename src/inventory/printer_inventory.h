@@ -61,6 +61,9 @@ bool is_virtual_printer(const WCHAR* port, const WCHAR* driver, const WCHAR* nam
 // False when either is null or the text is empty.
 bool contains_nocase(const WCHAR* text, const WCHAR* fragment);
 
+// The greatest age among the jobs read from a queue; 0 when none was read.
+unsigned long long oldest_job_age_ms(const PrinterEntry& entry);
+
 // Now, in milliseconds since 1970-01-01 00:00 UTC.
 unsigned long long now_unix_ms();
 

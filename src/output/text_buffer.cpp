@@ -106,6 +106,18 @@ void append_json_string(TextBuffer* buffer, const WCHAR* text) {
     free(utf8);
 }
 
+void append_utf16(TextBuffer* buffer, const WCHAR* text) {
+    char* utf8 = to_utf8(text);
+    append(buffer, utf8);
+    free(utf8);
+}
+
+void append_no_printer(TextBuffer* buffer) {
+    append(buffer,
+           "\"ok\":false,\"error\":\"NO_PRINTER\",\"win32\":0,"
+           "\"message\":\"Принтер не выбран, и принтера по умолчанию в Windows нет\"");
+}
+
 char* win32_message(DWORD code) {
     // Reporting an error must not change the last error.
     DWORD saved_error = GetLastError();
@@ -155,9 +167,7 @@ void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* tab
     for (const StatusWord* row = table; row->key != nullptr; ++row) {
         if ((row->mask & status) == 0) continue;
         if (!first) append(buffer, ", ");
-        char* text = to_utf8(row->text);
-        append(buffer, text);
-        free(text);
+        append_utf16(buffer, row->text);
         first = false;
     }
 }

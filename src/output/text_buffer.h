@@ -30,12 +30,19 @@ char* to_utf8(const WCHAR* text);
 
 void append_json_string(TextBuffer* buffer, const WCHAR* text);
 
+// Appends a UTF-16 text as UTF-8, unquoted (for texts a person reads).
+void append_utf16(TextBuffer* buffer, const WCHAR* text);
+
 // The system's text for a Windows error code without its trailing dots,
 // blanks and line breaks; empty when there is none. free() it.
 char* win32_message(DWORD code);
 
 // The members "ok":false,"error":NAME,"win32":CODE,"message":TEXT, no braces.
 void append_error(TextBuffer* buffer, const char* name, DWORD code);
+
+// The fixed failure members for a command with no printer named and no
+// default printer in Windows.
+void append_no_printer(TextBuffer* buffer);
 
 void append_status_keys(TextBuffer* buffer, DWORD status, const StatusWord* table);
 void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* table);

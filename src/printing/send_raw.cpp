@@ -19,9 +19,7 @@ void write_progress_line(DWORD job) {
 
 int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* result, const WCHAR* document) {
     if (printer[0] == 0) {
-        append(result,
-               "\"ok\":false,\"error\":\"NO_PRINTER\",\"win32\":0,"
-               "\"message\":\"Принтер не выбран, и принтера по умолчанию в Windows нет\"");
+        append_no_printer(result);
         return 1;
     }
 

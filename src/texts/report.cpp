@@ -17,19 +17,6 @@ const int kShownJobs = 5;
 const unsigned long long kOldJobMs = 60000;  // older than a minute: the printer is not taking it
 const char kRule[] = "==========================================";
 
-void append_wide(TextBuffer* text, const WCHAR* value) {
-    char* utf8 = to_utf8(value);
-    append(text, utf8);
-    free(utf8);
-}
-
-unsigned long long oldest_age_ms(const PrinterEntry& entry) {
-    unsigned long long oldest = 0;
-    for (int i = 0; i < entry.job_count; ++i) {
-        if (entry.job_list[i].age_ms > oldest) oldest = entry.job_list[i].age_ms;
-    }
-    return oldest;
-}
 
 bool works_offline(const PrinterEntry& entry) { return (entry.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0; }
 
@@ -40,7 +27,7 @@ void append_header(TextBuffer* text) {
     append(text, "\r\n\r\n");
     append(text, "Принтер по умолчанию: ");
     if (printer_inventory.default_printer[0] != 0) {
-        append_wide(text, printer_inventory.default_printer);
+        append_utf16(text, printer_inventory.default_printer);
     } else {
         append(text, "не задан");
     }
@@ -49,15 +36,15 @@ void append_header(TextBuffer* text) {
 
 void append_usb_device(TextBuffer* text, const UsbDevice& device) {
     append(text, "  ");
-    append_wide(text, device.port);
+    append_utf16(text, device.port);
     if (device.hwid[0] != 0) {
         append(text, "  чип: ");
-        append_wide(text, device.hwid);
+        append_utf16(text, device.hwid);
     }
     append(text, "\r\n");
     if (device.pnp[0] != 0) {
         append(text, "      Windows знает его как: ");
-        append_wide(text, device.pnp);
+        append_utf16(text, device.pnp);
         append(text, "\r\n");
     }
     if (device.asked == DEVICE_ID_ANSWERED) {
@@ -88,12 +75,12 @@ void append_devices(TextBuffer* text) {
         const ParallelPort& port = device_inventory.lpt_ports[i];
         append(text, "  ");
         if (port.port[0] != 0) {
-            append_wide(text, port.port);
+            append_utf16(text, port.port);
         } else {
             append(text, "LPT?");
         }
         append(text, "  Windows знает его как: ");
-        append_wide(text, port.pnp);
+        append_utf16(text, port.pnp);
         append(text, "\r\n");
     }
     append(text, "\r\n");
@@ -113,7 +100,7 @@ void append_state(TextBuffer* text, const PrinterEntry& entry) {
 
 void append_queue(TextBuffer* text, const PrinterEntry& entry) {
     if (entry.jobs == 0) return;
-    unsigned long long oldest = oldest_age_ms(entry);
+    unsigned long long oldest = oldest_job_age_ms(entry);
     append_format(text, "    в очереди заданий: %lu (самое старое — %llu мин.)", static_cast<unsigned long>(entry.jobs),
                   oldest / 60000);
     if (oldest > kOldJobMs) append(text, " [!!]");
@@ -121,10 +108,10 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
     for (int i = 0; i < entry.job_count && i < kShownJobs; ++i) {
         const JobEntry& job = entry.job_list[i];
         append_format(text, "      #%lu ", static_cast<unsigned long>(job.id));
-        append_wide(text, job.doc);
+        append_utf16(text, job.doc);
         append(text, " — ");
         if (job.status_text[0] != 0) {
-            append_wide(text, job.status_text);
+            append_utf16(text, job.status_text);
             append(text, "; ");
         }
         append_status_words(text, job.status, job_status_words);
@@ -134,7 +121,7 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
 
 void append_printer(TextBuffer* text, const PrinterEntry& entry, int number) {
     append_format(text, "\r\n %d. ", number);
-    append_wide(text, entry.name);
+    append_utf16(text, entry.name);
     if (entry.is_default) append(text, "   [ПО УМОЛЧАНИЮ]");
     append(text, "\r\n");
     if (entry.is_virtual) append(text, "    виртуальный: сохраняет в файл или факс, на бумагу НЕ печатает\r\n");
@@ -143,12 +130,12 @@ void append_printer(TextBuffer* text, const PrinterEntry& entry, int number) {
         return;
     }
     append(text, "    порт: ");
-    append_wide(text, entry.port);
+    append_utf16(text, entry.port);
     int presence = usb_port_presence(entry.port);
     if (presence == 1) append(text, " — принтер подключён [OK]");
     if (presence == 0) append(text, " — к этому порту сейчас НИЧЕГО не подключено [!!]");
     append(text, "\r\n    драйвер: ");
-    append_wide(text, entry.driver);
+    append_utf16(text, entry.driver);
     append_state(text, entry);
     append(text, "\r\n");
     append_queue(text, entry);
@@ -159,22 +146,22 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry) {
     int found = 0;
     if (entry.is_default && entry.is_virtual) {
         append(text, " - По умолчанию стоит виртуальный принтер «");
-        append_wide(text, entry.name);
+        append_utf16(text, entry.name);
         append(text, "»: если в кассе принтер не выбран, чек уйдёт в файл, а не на бумагу.\r\n");
         ++found;
     }
     if (!entry.details) return found;
     if (usb_port_presence(entry.port) == 0 && !entry.is_virtual) {
         append(text, " - Очередь «");
-        append_wide(text, entry.name);
+        append_utf16(text, entry.name);
         append(text, "» смотрит в порт ");
-        append_wide(text, entry.port);
+        append_utf16(text, entry.port);
         append(text, ", а к нему ничего не подключено.");
         if (device_inventory.usb_count > 0) {
             append(text, " Принтер сейчас на порту ");
             for (int i = 0; i < device_inventory.usb_count; ++i) {
                 if (i > 0) append(text, " / ");
-                append_wide(text, device_inventory.usb_devices[i].port);
+                append_utf16(text, device_inventory.usb_devices[i].port);
             }
             append(text,
                    " — в свойствах принтера, вкладка «Порты», отметьте его (или выберите в кассе очередь с этим "
@@ -187,19 +174,19 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry) {
     }
     if (works_offline(entry)) {
         append(text, " - У «");
-        append_wide(text, entry.name);
+        append_utf16(text, entry.name);
         append(text, "» включено «Работать автономно»: откройте очередь печати, меню «Принтер», снимите галочку.\r\n");
         ++found;
     }
     if (entry.status & PRINTER_STATUS_PAUSED) {
         append(text, " - Очередь «");
-        append_wide(text, entry.name);
+        append_utf16(text, entry.name);
         append(text, "» приостановлена: меню «Принтер» — снять «Приостановить печать».\r\n");
         ++found;
     }
-    if (entry.job_count > 0 && entry.jobs != 0 && oldest_age_ms(entry) > kOldJobMs) {
+    if (entry.job_count > 0 && entry.jobs != 0 && oldest_job_age_ms(entry) > kOldJobMs) {
         append(text, " - В очереди «");
-        append_wide(text, entry.name);
+        append_utf16(text, entry.name);
         append(text, "» висят старые задания — принтер их не забирает. Очистите очередь, проверьте порт.\r\n");
         ++found;
     }

@@ -33,11 +33,6 @@ const PrinterEntry* find_near_name(const WCHAR* pattern) {
     return nullptr;
 }
 
-void append_wide(TextBuffer* text, const WCHAR* value) {
-    char* utf8 = to_utf8(value);
-    append(text, utf8);
-    free(utf8);
-}
 
 void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* printer) {
     // The name may be the inventory's own default_printer, which gathering
@@ -53,9 +48,9 @@ void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* print
     const PrinterEntry* suggestion = find_near_name(pattern);
     if (suggestion != nullptr) {
         append(text, "\r\nПохоже, это «");
-        append_wide(text, suggestion->name);
+        append_utf16(text, suggestion->name);
         append(text, "». Запустите:\r\n  morvik-helper.exe test \"");
-        append_wide(text, suggestion->name);
+        append_utf16(text, suggestion->name);
         append(text, "\"\r\n");
     }
 
@@ -64,7 +59,7 @@ void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* print
     for (int i = 0; i < printer_inventory.printer_count; ++i) {
         const PrinterEntry& entry = printer_inventory.printers[i];
         append(text, "  ");
-        append_wide(text, entry.name);
+        append_utf16(text, entry.name);
         if (entry.is_default) append(text, "   [по умолчанию]");
         if (entry.is_virtual) append(text, "   (виртуальный)");
         append(text, "\r\n");

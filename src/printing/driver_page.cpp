@@ -1,0 +1,155 @@
+#include "printing/driver_page.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "base/wide.h"
+#include "inventory/printer_inventory.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
+#include "printing/watch.h"
+#include "texts/send_result.h"
+
+namespace {
+
+const int kDefaultDpi = 203;  // a receipt printer, when the driver does not say
+const int kDateRoom = 64;
+
+// Sizes in device pixels, from the vertical resolution: 10-point body text,
+// a 14-point header, a margin of a twentieth of the width.
+struct PageLayout {
+    int body_height;    // h
+    int header_height;  // H, negative: the character height
+    int x;
+    int y;
+};
+
+PageLayout measure(HDC dc) {
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    if (dpi <= 0) dpi = kDefaultDpi;
+    int width = GetDeviceCaps(dc, HORZRES);
+    unsigned t = static_cast<unsigned>(dpi) * 10;
+    PageLayout layout;
+    layout.body_height = static_cast<int>(t / 72);
+    layout.header_height = -((14 * layout.body_height) / 10);
+    layout.x = width > 0 ? width / 20 : 10;
+    layout.y = static_cast<int>(t / 144);
+    return layout;
+}
+
+HFONT make_font(int height, int weight) {
+    return CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH | FF_SWISS, L"Arial");
+}
+
+// "05.12.2026 14:03:09" from the local time, as UTF-16.
+void format_date(WCHAR* date) {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    char text[kDateRoom];
+    snprintf(text, sizeof text, "%02u.%02u.%04u %02u:%02u:%02u", static_cast<unsigned>(now.wDay),
+             static_cast<unsigned>(now.wMonth), static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wHour),
+             static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond));
+    int i = 0;
+    for (; text[i] != 0 && i < kDateRoom - 1; ++i) date[i] = static_cast<WCHAR>(text[i]);
+    date[i] = 0;
+}
+
+void draw_page(HDC dc) {
+    PageLayout layout = measure(dc);
+    HFONT body = make_font(-layout.body_height, FW_NORMAL);
+    HFONT header = make_font(layout.header_height, FW_BOLD);
+    int line_step = -layout.header_height;  // body lines stand 1.4 body heights apart
+
+    HGDIOBJ replaced = SelectObject(dc, header);
+    SetBkMode(dc, TRANSPARENT);
+    int y = layout.y;
+    TextOutW(dc, layout.x, y, L"Morvik", 6);
+    y += (14 * line_step) / 10;
+    SelectObject(dc, body);
+
+    WCHAR date[kDateRoom];
+    format_date(date);
+    const WCHAR* lines[] = {
+        L"Печать через драйвер", L"Принтер работает", date, L"0123456789",
+        L"Ә Ғ Қ Ң Ө Ұ Ү Һ І",     L"----------------------",
+    };
+    for (const WCHAR* line : lines) {
+        TextOutW(dc, layout.x, y, line, static_cast<int>(wide_length(line)));
+        y += line_step;
+    }
+
+    // A font still selected into the context cannot be deleted.
+    SelectObject(dc, replaced);
+    DeleteObject(header);
+    DeleteObject(body);
+}
+
+// Prints the page on `printer`, appending the outcome members; returns 0 or 1.
+int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
+    *job = 0;
+    HDC dc = CreateDCW(L"WINSPOOL", printer, nullptr, nullptr);
+    if (dc == nullptr) {
+        append_error(members, "OPEN_FAILED", GetLastError());
+        return 1;
+    }
+    DOCINFOW doc = {sizeof(DOCINFOW), L"Morvik test (driver)", nullptr, nullptr, 0};
+    int started = StartDocW(dc, &doc);
+    if (started <= 0) {
+        DWORD error = GetLastError();
+        DeleteDC(dc);
+        append_error(members, "STARTDOC_FAILED", error);
+        return 1;
+    }
+    *job = static_cast<DWORD>(started);
+    StartPage(dc);
+    draw_page(dc);
+
+    int result = 1;
+    if (EndPage(dc) <= 0) {
+        // The document is not ended: deleting the context abandons it.
+        append_error(members, "PRINT_FAILED", GetLastError());
+    } else if (EndDoc(dc) <= 0) {
+        append_error(members, "PRINT_FAILED", GetLastError());
+    } else {
+        append_format(members, "\"ok\":true,\"job\":%lu", static_cast<unsigned long>(*job));
+        result = 0;
+    }
+    DeleteDC(dc);
+    return result;
+}
+
+}  // namespace
+
+int driver_command(const WCHAR* printer_argument) {
+    const WCHAR* printer = printer_argument;
+    if (printer[0] == 0) {
+        read_default_printer();
+        printer = printer_inventory.default_printer;
+    }
+
+    TextBuffer members = {};
+    DWORD job = 0;
+    int result = 1;
+    if (printer[0] == 0) {
+        append_no_printer(&members);
+    } else {
+        result = print_page(printer, &members, &job);
+    }
+
+    TextBuffer document = {};
+    append(&document, "{");
+    append(&document, members.data);
+    append(&document, ",\"printer\":");
+    append_json_string(&document, printer);
+    append(&document, "}\n");
+    if (console_mode) {
+        render_send_result(document.data, printer);
+        if (result == 0) follow_job(printer, job, false);
+    } else {
+        write_output(document.data);
+    }
+    free(document.data);
+    free(members.data);
+    return result;
+}

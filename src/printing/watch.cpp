@@ -1,0 +1,239 @@
+#include "printing/watch.h"
+
+#include <stdlib.h>
+#include <winspool.h>
+
+#include "base/wide.h"
+#include "devices/device_inventory.h"
+#include "inventory/printer_inventory.h"
+#include "inventory/status_words.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
+#include "printing/probes.h"
+
+namespace {
+
+const DWORD kFinishedJob = 0x1180;       // printed, deleted, complete
+const DWORD kJobTrouble = 0x663;         // paused, error, offline, paper out, blocked, user intervention
+const DWORD kPrinterTrouble = 0x50109b;  // paused, error, jam, paper out, offline, not available, intervention, door
+const DWORD kPollMs = 400;
+const DWORD kShortestLimitMs = 1000;
+const DWORD kLongestLimitMs = 120000;
+const DWORD kTroubleMs = 2999;  // a problem lasting longer than this is not a passing one
+const DWORD kFollowMs = 14999;
+
+// What the last successful probes said.
+struct WatchState {
+    DWORD printer_status;
+    DWORD attributes;
+    DWORD jobs;
+    WCHAR port[PROBE_TEXT_ROOM];
+    DWORD job_status;
+    WCHAR job_status_text[PROBE_TEXT_ROOM];
+    DWORD found_job;
+};
+
+void reset_state(WatchState* state, DWORD job) {
+    state->printer_status = 0;
+    state->attributes = 0;
+    state->jobs = 0;
+    state->port[0] = 0;
+    state->job_status = 0;
+    state->job_status_text[0] = 0;
+    state->found_job = job;
+}
+
+bool works_offline(const WatchState& state) { return (state.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0; }
+
+bool sees_trouble(const WatchState& state) {
+    return (state.job_status & kJobTrouble) != 0 || (state.printer_status & kPrinterTrouble) != 0 ||
+           works_offline(state);
+}
+
+// One poll; true when the job has left the queue or is finished.
+bool job_is_done(HANDLE queue, DWORD job, unsigned long long since_ms, WatchState* state) {
+    probe_printer(queue, &state->printer_status, &state->attributes, &state->jobs, state->port);
+    int present = probe_job(queue, job, since_ms, &state->job_status, state->job_status_text, &state->found_job);
+    return present == 0 || (state->job_status & kFinishedJob) != 0;
+}
+
+const char* json_boolean(bool value) { return value ? "true" : "false"; }
+
+void write_no_printer() {
+    TextBuffer document = {};
+    append(&document,
+           "{\"ok\":false,\"fate\":\"no_printer\",\"error\":\"NO_PRINTER\","
+           "\"message\":\"Принтер не выбран, и принтера по умолчанию в Windows нет\"}\n");
+    write_output(document.data);
+    free(document.data);
+}
+
+void write_open_failed(const WCHAR* printer, DWORD error) {
+    TextBuffer document = {};
+    append(&document, "{\"fate\":\"open_failed\",");
+    append_error(&document, "OPEN_FAILED", error);
+    append(&document, ",\"printer\":");
+    append_json_string(&document, printer);
+    append(&document, "}\n");
+    write_output(document.data);
+    free(document.data);
+}
+
+void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const WatchState& state) {
+    bool done = fate[0] == 'd';
+    bool is_default = printer_inventory.default_printer[0] != 0 &&
+                      wide_equal_nocase(printer_inventory.default_printer, printer);
+    int presence = usb_port_presence(state.port);
+    TextBuffer document = {};
+    append_format(&document, "{\"ok\":%s,\"fate\":\"%s\",\"ms\":%lu,\"job\":%lu,\"printer\":", json_boolean(done), fate,
+                  static_cast<unsigned long>(ms), static_cast<unsigned long>(state.found_job));
+    append_json_string(&document, printer);
+    append(&document, ",\"port\":");
+    append_json_string(&document, state.port);
+    append_format(&document,
+                  ",\"is_default\":%s,\"virtual\":%s,\"work_offline\":%s,\"usb_present\":%s,\"jobs_in_queue\":%lu",
+                  json_boolean(is_default), json_boolean(is_virtual_printer(state.port, nullptr, printer)),
+                  json_boolean(works_offline(state)), presence > 0 ? "true" : presence == 0 ? "false" : "null",
+                  static_cast<unsigned long>(state.jobs));
+    append(&document, ",\"printer_status\":");
+    append_status_keys(&document, state.printer_status, printer_status_words);
+    append(&document, ",\"job_status\":");
+    append_status_keys(&document, done ? 0 : state.job_status, job_status_words);
+    append(&document, ",\"job_status_text\":");
+    append_json_string(&document, done ? L"" : state.job_status_text);
+    append(&document, ",");
+    append_device_section(&document);
+    append(&document, "}\n");
+    write_output(document.data);
+    free(document.data);
+}
+
+
+void write_success(DWORD elapsed, bool escpos) {
+    TextBuffer text = {};
+    if (elapsed >= 1000) {
+        append_format(&text, "Задание ушло из очереди за %lu с — Windows передала его принтеру.\r\n",
+                      static_cast<unsigned long>((elapsed + 500) / 1000));
+    } else {
+        append(&text, "Задание сразу ушло из очереди — Windows передала его принтеру.\r\n");
+    }
+    if (escpos) {
+        append(&text,
+               "Вышел лист «TEST OK» — прямая печать работает. Не вышло ничего — принтер не понимает команды чековых "
+               "принтеров (ESC/POS), так ведут себя лазерные и струйные; для них: morvik-helper.exe driver "
+               "\"имя\"\r\n");
+    } else {
+        append(&text,
+               "Вышла страница — печать через драйвер работает. Не вышло ничего — смотрите на сам принтер: бумага, "
+               "крышка, лампочка ошибки.\r\n");
+    }
+    write_output(text.data);
+    free(text.data);
+}
+
+void write_hang_report(const WatchState& state) {
+    TextBuffer text = {};
+    append(&text, "Задание ВИСИТ в очереди уже 15 с — принтер его не забирает.\r\n  задание: ");
+    if (state.job_status_text[0] != 0) {
+        append_utf16(&text, state.job_status_text);
+        append(&text, "; ");
+    }
+    append_status_words(&text, state.job_status, job_status_words);
+    append(&text, "\r\n  принтер: ");
+    if (state.printer_status == 0 && !works_offline(state)) append(&text, "Windows считает его готовым");
+    append_status_words(&text, state.printer_status, printer_status_words);
+    if (works_offline(state)) append(&text, " [включено «Работать автономно»]");
+    append(&text, "\r\n  порт: ");
+    append_utf16(&text, state.port);
+    int presence = usb_port_presence(state.port);
+    if (presence == 0) append(&text, " — к этому порту сейчас НИЧЕГО не подключено");
+    if (presence > 0) append(&text, " — принтер подключён");
+    append(&text,
+           "\r\nУдалите задание: Устройства и принтеры → принтер → «Просмотр очереди печати» → Отменить. Иначе "
+           "следующие задания встанут за ним.\r\n");
+    write_output(text.data);
+    free(text.data);
+}
+
+}  // namespace
+
+int watch_command(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long long since_ms) {
+    if (printer == nullptr || printer[0] == 0) {
+        read_default_printer();
+        printer = printer_inventory.default_printer;
+    }
+    // The default printer is read again at the end; the document names the
+    // queue that was actually watched.
+    WCHAR watched[PRINTER_NAME_ROOM];
+    wide_copy(watched, PRINTER_NAME_ROOM, printer);
+
+    DWORD start = GetTickCount();
+    if (watched[0] == 0) {
+        write_no_printer();
+        return 1;
+    }
+    HANDLE queue = nullptr;
+    if (!OpenPrinterW(watched, &queue, nullptr)) {
+        write_open_failed(watched, GetLastError());
+        return 1;
+    }
+
+    if (limit_ms < kShortestLimitMs) limit_ms = kShortestLimitMs;
+    if (limit_ms > kLongestLimitMs) limit_ms = kLongestLimitMs;
+    WatchState state;
+    reset_state(&state, job);
+    bool troubled = false;
+    DWORD trouble_start = 0;
+    const char* fate = nullptr;
+    while (fate == nullptr) {
+        bool done = job_is_done(queue, job, since_ms, &state);
+        DWORD elapsed = GetTickCount() - start;
+        if (done) {
+            fate = "done";
+        } else if (!sees_trouble(state)) {
+            troubled = false;
+            if (elapsed >= limit_ms) fate = "stuck";
+        } else if (!troubled) {
+            troubled = true;
+            trouble_start = elapsed;
+            if (elapsed >= limit_ms) fate = "stuck";
+        } else if (elapsed - trouble_start > kTroubleMs) {
+            fate = "error";
+        } else if (elapsed >= limit_ms) {
+            fate = "stuck";
+        }
+        if (fate == nullptr) Sleep(kPollMs);
+    }
+
+    ClosePrinter(queue);
+    collect_usb_devices();
+    read_default_printer();
+    write_verdict(fate, GetTickCount() - start, watched, state);
+    return fate[0] == 'd' ? 0 : 1;
+}
+
+void follow_job(const WCHAR* printer, DWORD job, bool escpos) {
+    write_output("Смотрю, уйдёт ли задание из очереди Windows (до 15 с)...\r\n");
+    HANDLE queue = nullptr;
+    if (job == 0 || !OpenPrinterW(const_cast<LPWSTR>(printer), &queue, nullptr)) {
+        write_output("Проследить за заданием не удалось.\r\n");
+        return;
+    }
+    DWORD start = GetTickCount();
+    WatchState state;
+    reset_state(&state, job);
+    for (;;) {
+        if (GetTickCount() - start > kFollowMs) {
+            ClosePrinter(queue);
+            collect_usb_devices();
+            write_hang_report(state);
+            return;
+        }
+        if (job_is_done(queue, job, 0, &state)) {
+            ClosePrinter(queue);
+            write_success(GetTickCount() - start, escpos);
+            return;
+        }
+        Sleep(kPollMs);
+    }
+}
