@@ -92,9 +92,11 @@ void append_state(TextBuffer* text, const PrinterEntry& entry) {
         append(text, "готов");
         return;
     }
+    DWORD before = text->length;
     append_status_words(text, entry.status, printer_status_words);
+    // Status bits without words write nothing: no comma before the phrase then.
     if (works_offline(entry)) {
-        append(text, entry.status != 0 ? ", включено «Работать автономно» [!!]" : "включено «Работать автономно» [!!]");
+        append(text, text->length != before ? ", включено «Работать автономно» [!!]" : "включено «Работать автономно» [!!]");
     }
 }
 
