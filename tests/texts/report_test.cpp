@@ -165,6 +165,8 @@ TEST_F(ReportTest, StateWordsAndTheirFindings) {
         {R"("status": 130, "attributes": 8)", "ошибка, не в сети", kNothingFound},
         // Bits without a row: no words at all, and no "готов" either.
         {R"("status": 2147614720, "attributes": 0)", "", kNothingFound},
+        // ... and then no comma before the work-offline phrase.
+        {R"("status": 131072, "attributes": 1024)", "включено «Работать автономно» [!!]", offline},
     };
     for (const Case& c : cases) {
         std::string text = one_queue(c.fields);
