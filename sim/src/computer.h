@@ -79,6 +79,31 @@ struct WriteBehaviour {
     DWORD fail_error = ERROR_GEN_FAILURE;
 };
 
+// The font a text was drawn with, as CreateFontW was given it.
+struct GdiFont {
+    std::u16string face;
+    int height = 0;
+    int weight = 0;
+};
+
+// One TextOutW call on a page: where, exactly the units it was given, and the selected font.
+struct GdiText {
+    int x = 0;
+    int y = 0;
+    std::u16string text;
+    GdiFont font;
+};
+
+// A document the program started through GDI (StartDocW), with what it drew.
+struct GdiDoc {
+    DWORD job = 0;
+    std::u16string document;
+    unsigned pages = 0;
+    bool ended = false;    // EndDoc succeeded
+    bool aborted = false;  // the device context was deleted while the document was open
+    std::vector<GdiText> text;
+};
+
 struct Printer {
     std::u16string name;
     std::u16string port;
@@ -95,6 +120,14 @@ struct Printer {
     std::vector<Job> jobs;  // the queue, in order
     std::vector<StartedJob> started;
     std::vector<DWORD> deleted_job_ids;
+
+    // Printing through the driver (GDI).
+    std::map<int, int> devcaps;  // GetDeviceCaps answers by index (HORZRES, LOGPIXELSY...); absent: 0
+    DWORD createdc_error = 0;
+    DWORD startdoc_gdi_error = 0;
+    DWORD endpage_error = 0;
+    DWORD enddoc_error = 0;
+    std::vector<GdiDoc> gdi_docs;
 };
 
 struct Spooler {
@@ -104,6 +137,7 @@ struct Spooler {
     DWORD enum_connections_error = 0;
     std::vector<Printer> printers;     // local queues, in listing order
     std::vector<Printer> connections;  // opened like queues; they hold no jobs
+    std::vector<DWORD> left_job_ids;   // jobs the timeline took out of a queue: their ids stay used
 };
 
 // A registry value as stored: its type and its bytes (strings in UTF-16 with
@@ -178,8 +212,31 @@ struct Devices {
     std::shared_ptr<DeviceTables> tables;  // made on first use; not for tests to set
 };
 
+struct JobStatusChange {
+    DWORD id = 0;
+    DWORD status = 0;
+};
+
+// A scripted change, applied once, at the first simulated call made when the
+// virtual clock has reached `at_ms` after the start (at_ms <= 0: before the
+// program's first call). Every kind set in one event is applied, in the order
+// below; a kind that names a job not in the queue, or a printer that does not
+// exist, does nothing.
+struct TimelineEvent {
+    long long at_ms = 0;
+    std::u16string printer;                   // a local queue or connection, ASCII case ignored
+    std::optional<DWORD> remove_job;          // job id
+    std::optional<Job> add_job;               // id 0: the next free id when applied
+    std::optional<DWORD> set_status;          // printer status bits
+    std::optional<DWORD> set_attributes;      // printer attribute bits
+    std::optional<JobStatusChange> set_job_status;
+    std::optional<std::optional<std::u16string>> set_default;  // set: the new default (inner unset: none)
+    bool applied = false;
+};
+
 struct Computer {
     Spooler spooler;
+    std::vector<TimelineEvent> timeline;
     Devices devices;
 
     StdoutKind stdout_kind = StdoutKind::pipe;
@@ -231,6 +288,17 @@ std::string state_json();
 // Records a call of a simulated function and tells whether it must fail now;
 // when it must, the last error is already set to the injected error.
 bool call_fails(const char* function);
+
+// Applies the timeline events that are due at the current virtual time and not
+// applied yet, in time order (ties in listed order). call_fails does it first.
+void apply_due_events();
+
+// Queue names compare as the spooler compares them: ASCII letters without regard to case.
+bool same_printer_name(const std::u16string& a, const std::u16string& b);
+
+// The id the spooler gives the next job: one more than the largest id it has
+// seen anywhere (queues, started and deleted jobs, scripted jobs), or 1.
+DWORD next_job_id();
 
 // The audit of open resources.
 void track(const void* resource, const std::string& kind, const std::string& name);

@@ -1,2 +1,302 @@
-// The simulated GDI: printing through a driver.
+// The simulated GDI: printing through a driver. A printer device context, its
+// document and pages, fonts, and the text drawn, recorded per queue. Every DC,
+// font, document and page is audited; clean-up calls overwrite the last error.
 #include <windows.h>
+#include <winspool.h>
+
+#include <cstddef>
+#include <memory>
+
+#include "computer.h"
+
+namespace {
+
+constexpr int kSpError = -1;       // SP_ERROR: what the document and page calls give on failure
+constexpr DWORD kErrorBusy = 170;  // ERROR_BUSY: the object is in use
+constexpr size_t kFaceRoom = 31;   // LF_FACESIZE less the NUL: CreateFontW keeps no more
+
+struct FontObject {
+    sim::GdiFont font;
+    unsigned selected = 0;  // how many device contexts hold it
+};
+
+// The font every device context starts with: a stock object, which the
+// program may select back but which is never deleted and never audited.
+FontObject stock_font{{u"System", 16, FW_BOLD}, 0};
+
+struct DeviceContext {
+    bool connection = false;
+    size_t index = 0;
+    FontObject* font = &stock_font;
+    int bk_mode = OPAQUE;
+    size_t doc = 0;                  // the open document in the printer's gdi_docs
+    const void* doc_key = nullptr;   // audit key of the open document; null: none
+    const void* page_key = nullptr;  // audit key of the open page; null: none
+};
+
+BOOL fail(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+int fail_sp(DWORD error) {
+    SetLastError(error);
+    return kSpError;
+}
+
+std::nullptr_t fail_null(DWORD error) {
+    SetLastError(error);
+    return nullptr;
+}
+
+// Clean-up calls on Windows leave their own last error behind, so code that
+// reads the error of a failure too late gets a wrong number.
+void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
+
+std::u16string text_of(LPCWSTR text, size_t limit = static_cast<size_t>(-1)) {
+    std::u16string result;
+    for (const WCHAR* p = text; p != nullptr && *p != 0 && result.size() < limit; ++p) {
+        result.push_back(static_cast<char16_t>(*p));
+    }
+    return result;
+}
+
+// Objects live until the next computer, so a handle is never reused and a
+// stale one is always recognised as such.
+template <typename T>
+T* keep(std::shared_ptr<T> object) {
+    sim::computer().kept_alive.push_back(object);
+    return object.get();
+}
+
+// A fresh key for the audit of one document or page.
+const void* audit_key() { return keep(std::make_shared<char>(0)); }
+
+DeviceContext* open_dc(HDC hdc) {
+    const auto& open = sim::computer().open_resources;
+    auto it = open.find(hdc);
+    if (hdc == nullptr || it == open.end() || it->second.kind != "device context") return nullptr;
+    return reinterpret_cast<DeviceContext*>(hdc);
+}
+
+FontObject* font_of(HGDIOBJ object) {
+    FontObject* font = reinterpret_cast<FontObject*>(object);
+    if (font == &stock_font) return font;
+    const auto& open = sim::computer().open_resources;
+    auto it = open.find(font);
+    if (font == nullptr || it == open.end() || it->second.kind != "font") return nullptr;
+    return font;
+}
+
+// Counts how many contexts hold a font; the stock font needs no count.
+void hold(FontObject* font, bool held) {
+    if (font != &stock_font) font->selected = held ? font->selected + 1 : font->selected - 1;
+}
+
+sim::Printer& printer_of(const DeviceContext* dc) {
+    sim::Spooler& spooler = sim::computer().spooler;
+    return dc->connection ? spooler.connections[dc->index] : spooler.printers[dc->index];
+}
+
+sim::GdiDoc& doc_of(DeviceContext* dc) { return printer_of(dc).gdi_docs[dc->doc]; }
+
+std::string job_label(DeviceContext* dc) {
+    return sim::utf16_to_utf8(printer_of(dc).name) + " job " + std::to_string(doc_of(dc).job);
+}
+
+}  // namespace
+
+extern "C" {
+
+// GDI ignores the driver name for printers; this model is stricter and takes
+// only "WINSPOOL" (any case) or none, so a wrong name shows up in tests.
+HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVMODEW*) {
+    if (sim::call_fails("CreateDCW")) return nullptr;
+    if (pwszDevice == nullptr) return fail_null(ERROR_INVALID_PARAMETER);
+    if (pwszDriver != nullptr && !sim::same_printer_name(text_of(pwszDriver), u"winspool")) {
+        return fail_null(ERROR_INVALID_PARAMETER);
+    }
+    std::u16string name = text_of(pwszDevice);
+    sim::Spooler& spooler = sim::computer().spooler;
+    for (int list = 0; list < 2; ++list) {
+        std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
+        for (size_t i = 0; i < printers.size(); ++i) {
+            if (!sim::same_printer_name(printers[i].name, name)) continue;
+            if (printers[i].createdc_error != 0) return fail_null(printers[i].createdc_error);
+            if (printers[i].open_error != 0) return fail_null(printers[i].open_error);
+            DeviceContext* dc = keep(std::make_shared<DeviceContext>());
+            dc->connection = list == 1;
+            dc->index = i;
+            sim::track(dc, "device context", sim::utf16_to_utf8(printers[i].name));
+            return reinterpret_cast<HDC>(dc);
+        }
+    }
+    return fail_null(ERROR_INVALID_PRINTER_NAME);
+}
+
+// Deleting a context with its document still open abandons the document (and
+// its page), as AbortDoc would: nothing of it is left open, and it is not ended.
+BOOL WINAPI DeleteDC(HDC hdc) {
+    if (sim::call_fails("DeleteDC")) return FALSE;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (dc->doc_key != nullptr) {
+        doc_of(dc).aborted = true;
+        sim::untrack(dc->doc_key);
+        if (dc->page_key != nullptr) sim::untrack(dc->page_key);
+    }
+    hold(dc->font, false);  // the font itself stays the program's to delete
+    sim::untrack(dc);
+    overwrite_last_error();
+    return TRUE;
+}
+
+int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
+    if (sim::call_fails("StartDocW")) return kSpError;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
+    if (lpdi == nullptr) return fail_sp(ERROR_INVALID_PARAMETER);
+    if (dc->doc_key != nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);  // one document at a time
+    sim::Printer& printer = printer_of(dc);
+    if (printer.startdoc_gdi_error != 0) return fail_sp(printer.startdoc_gdi_error);
+
+    sim::GdiDoc doc;
+    doc.job = sim::next_job_id();
+    doc.document = text_of(lpdi->lpszDocName);
+    sim::Job queued;
+    queued.id = doc.job;
+    queued.document = doc.document;
+    queued.submitted.filetime = sim::now_filetime();
+    printer.jobs.push_back(queued);
+    if (printer.jobs_count) *printer.jobs_count += 1;
+    printer.gdi_docs.push_back(doc);
+
+    dc->doc = printer.gdi_docs.size() - 1;
+    dc->doc_key = audit_key();
+    sim::track(dc->doc_key, "document", job_label(dc));
+    return static_cast<int>(doc.job);
+}
+
+int WINAPI StartPage(HDC hdc) {
+    if (sim::call_fails("StartPage")) return kSpError;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
+    if (dc->doc_key == nullptr || dc->page_key != nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
+    doc_of(dc).pages += 1;
+    dc->page_key = audit_key();
+    sim::track(dc->page_key, "page", job_label(dc));
+    return 1;
+}
+
+// A scripted `endpage_error` ends the page all the same (it is lost, not
+// still open); an injected fault fails before anything happens, as every one does.
+int WINAPI EndPage(HDC hdc) {
+    if (sim::call_fails("EndPage")) return kSpError;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
+    if (dc->page_key == nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
+    sim::untrack(dc->page_key);
+    dc->page_key = nullptr;
+    DWORD error = printer_of(dc).endpage_error;
+    if (error != 0) return fail_sp(error);
+    overwrite_last_error();
+    return 1;
+}
+
+// Ending the document with a page still open ends the page too, but the page
+// stays in the audit: the program must end its pages itself. A failed EndDoc
+// leaves the document open (DeleteDC then abandons it).
+int WINAPI EndDoc(HDC hdc) {
+    if (sim::call_fails("EndDoc")) return kSpError;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
+    if (dc->doc_key == nullptr) return fail_sp(ERROR_SPL_NO_STARTDOC);
+    DWORD error = printer_of(dc).enddoc_error;
+    if (error != 0) return fail_sp(error);
+    doc_of(dc).ended = true;
+    sim::untrack(dc->doc_key);
+    dc->doc_key = nullptr;
+    dc->page_key = nullptr;
+    overwrite_last_error();
+    return 1;
+}
+
+// Indexes the queue's `devcaps` does not list answer 0, as for a capability
+// the driver does not report.
+int WINAPI GetDeviceCaps(HDC hdc, int index) {
+    if (sim::call_fails("GetDeviceCaps")) return 0;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    const std::map<int, int>& caps = printer_of(dc).devcaps;
+    auto it = caps.find(index);
+    return it == caps.end() ? 0 : it->second;
+}
+
+HFONT WINAPI CreateFontW(int cHeight, int, int, int, int cWeight, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                         DWORD, LPCWSTR pszFaceName) {
+    if (sim::call_fails("CreateFontW")) return nullptr;
+    FontObject* font = keep(std::make_shared<FontObject>());
+    font->font = sim::GdiFont{text_of(pszFaceName, kFaceRoom), cHeight, cWeight};
+    sim::track(font, "font",
+               sim::utf16_to_utf8(font->font.face) + " " + std::to_string(cHeight) + " " + std::to_string(cWeight));
+    return reinterpret_cast<HFONT>(font);
+}
+
+HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
+    if (sim::call_fails("SelectObject")) return nullptr;
+    DeviceContext* dc = open_dc(hdc);
+    FontObject* font = font_of(h);
+    if (dc == nullptr || font == nullptr) return fail_null(ERROR_INVALID_HANDLE);
+    FontObject* previous = dc->font;
+    hold(previous, false);
+    hold(font, true);
+    dc->font = font;
+    return reinterpret_cast<HGDIOBJ>(previous);
+}
+
+// Windows refuses to delete an object still selected into a device context;
+// here it stays alive and audited, so code that deletes a selected font is
+// left with a leak. Deleting the stock font succeeds and changes nothing.
+BOOL WINAPI DeleteObject(HGDIOBJ ho) {
+    if (sim::call_fails("DeleteObject")) return FALSE;
+    if (ho == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    FontObject* font = font_of(ho);
+    if (font == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (font != &stock_font) {
+        if (font->selected > 0) return fail(kErrorBusy);
+        sim::untrack(font);
+    }
+    overwrite_last_error();
+    return TRUE;
+}
+
+int WINAPI SetBkMode(HDC hdc, int mode) {
+    if (sim::call_fails("SetBkMode")) return 0;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (mode != TRANSPARENT && mode != OPAQUE) return fail(ERROR_INVALID_PARAMETER);
+    int previous = dc->bk_mode;
+    dc->bk_mode = mode;
+    return previous;
+}
+
+// Text is recorded only on an open page: anything drawn elsewhere is never printed.
+BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
+    if (sim::call_fails("TextOutW")) return FALSE;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (c < 0 || (lpString == nullptr && c > 0)) return fail(ERROR_INVALID_PARAMETER);
+    if (dc->page_key == nullptr) return TRUE;
+    sim::GdiText drawn;
+    drawn.x = x;
+    drawn.y = y;
+    for (int i = 0; i < c; ++i) drawn.text.push_back(static_cast<char16_t>(lpString[i]));
+    drawn.font = dc->font->font;
+    doc_of(dc).text.push_back(drawn);
+    return TRUE;
+}
+
+}  // extern "C"

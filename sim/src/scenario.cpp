@@ -107,6 +107,19 @@ std::optional<DWORD> optional_number(const json& object, const char* key) {
     return object.at(key).get<DWORD>();
 }
 
+bool present(const json& object, const char* key) { return object.contains(key) && !object.at(key).is_null(); }
+
+// A GetDeviceCaps index by its SDK name, or as a decimal number.
+int devcaps_index(const std::string& name) {
+    static const std::pair<const char*, int> kIndexes[] = {
+        {"HORZRES", HORZRES}, {"VERTRES", VERTRES}, {"LOGPIXELSX", LOGPIXELSX}, {"LOGPIXELSY", LOGPIXELSY}};
+    for (const auto& [index_name, index] : kIndexes) {
+        if (name == index_name) return index;
+    }
+    if (!name.empty() && name.find_first_not_of("0123456789") == std::string::npos) return std::stoi(name);
+    bad("unknown \"devcaps\" index \"" + name + "\"");
+}
+
 Job load_job(const json& value, ULONGLONG start) {
     Job job;
     job.id = value.value("id", 0u);
@@ -154,6 +167,15 @@ Printer load_printer(const json& value, ULONGLONG start) {
     if (value.contains("jobs")) {
         for (const json& job : value.at("jobs")) p.jobs.push_back(load_job(job, start));
     }
+    if (present(value, "devcaps")) {
+        for (const auto& [index_name, answer] : value.at("devcaps").items()) {
+            p.devcaps[devcaps_index(index_name)] = answer.get<int>();
+        }
+    }
+    p.createdc_error = error_of(value, "createdc_error");
+    p.startdoc_gdi_error = error_of(value, "startdoc_gdi_error");
+    p.endpage_error = error_of(value, "endpage_error");
+    p.enddoc_error = error_of(value, "enddoc_error");
     return p;
 }
 
@@ -174,8 +196,6 @@ void load_spooler(const json& value, Computer& pc) {
         }
     }
 }
-
-bool present(const json& object, const char* key) { return object.contains(key) && !object.at(key).is_null(); }
 
 DWORD reg_type(const std::string& name) {
     static const std::pair<const char*, DWORD> kTypes[] = {
@@ -224,6 +244,38 @@ std::optional<DeviceAnswer> load_answer(const json& object, const char* key) {
     answer.ioctl_error = error_of(given, "ioctl_error");
     if (given.contains("hex") || given.contains("text") || given.contains("file")) answer.bytes = bytes_of(given);
     return answer;
+}
+
+// {"at_ms": 1500, "printer": "XP-58", "remove_job": 12, ...}: one or more kinds of change.
+void load_timeline(const json& value, Computer& pc) {
+    std::vector<TimelineEvent> events;
+    for (const json& item : value) {
+        TimelineEvent event;
+        event.at_ms = item.value("at_ms", 0LL);
+        if (present(item, "printer")) event.printer = wide(item.at("printer"));
+        event.remove_job = optional_number(item, "remove_job");
+        if (present(item, "add_job")) {
+            const json& job = item.at("add_job");
+            event.add_job = load_job(job, pc.clock.start_filetime);
+            // Without a time of its own, a job arrives when the event happens.
+            if (!job.contains("age_ms") && !job.contains("submitted")) {
+                long long at = event.at_ms > 0 ? event.at_ms : 0;
+                event.add_job->submitted.filetime = pc.clock.start_filetime + static_cast<ULONGLONG>(at) * 10000;
+            }
+        }
+        event.set_status = optional_number(item, "set_status");
+        event.set_attributes = optional_number(item, "set_attributes");
+        if (present(item, "set_job_status")) {
+            const json& change = item.at("set_job_status");
+            event.set_job_status = JobStatusChange{change.at("id").get<DWORD>(), change.at("status").get<DWORD>()};
+        }
+        if (item.contains("set_default")) {
+            const json& name = item.at("set_default");
+            event.set_default = name.is_null() ? std::optional<std::u16string>() : wide(name);
+        }
+        events.push_back(event);
+    }
+    pc.timeline = events;
 }
 
 void load_usb(const json& value, Computer& pc) {
@@ -283,9 +335,14 @@ void load_scenario(const std::string& json_text) {
         if (doc.contains("spooler")) load_spooler(doc.at("spooler"), pc);
         if (doc.contains("usb")) load_usb(doc.at("usb"), pc);
         if (doc.contains("lpt")) load_lpt(doc.at("lpt"), pc);
+        if (present(doc, "timeline")) load_timeline(doc.at("timeline"), pc);
     } catch (const json::exception& e) {
         bad(e.what());
     }
+    apply_due_events();  // those at 0 ms or before happened before the program starts
+    // Loading is not the program's doing: its calls are neither logged nor counted.
+    pc.call_log.clear();
+    pc.call_counts.clear();
 }
 
 }  // namespace sim

@@ -26,17 +26,6 @@ BOOL fail(DWORD error) {
 // simulator, so that code which reads the error too late is caught.
 void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
 
-char16_t fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; }
-
-// The spooler finds queues by name without regard to the case of ASCII letters.
-bool same_name(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
 std::u16string text_of(LPCWSTR text) {
     std::u16string result;
     if (text != nullptr) {
@@ -72,20 +61,6 @@ sim::StartedJob* started_job(PrinterHandle* handle) {
 
 std::string job_label(const sim::Printer& printer, DWORD id) {
     return sim::utf16_to_utf8(printer.name) + " job " + std::to_string(id);
-}
-
-DWORD next_job_id() {
-    DWORD largest = 0;
-    auto scan = [&](const std::vector<sim::Printer>& printers) {
-        for (const sim::Printer& printer : printers) {
-            for (const sim::Job& job : printer.jobs) largest = job.id > largest ? job.id : largest;
-            for (const sim::StartedJob& job : printer.started) largest = job.id > largest ? job.id : largest;
-            for (DWORD id : printer.deleted_job_ids) largest = id > largest ? id : largest;
-        }
-    };
-    scan(sim::computer().spooler.printers);
-    scan(sim::computer().spooler.connections);
-    return largest + 1;
 }
 
 // Lays out records followed by the strings they point to, as the spooler
@@ -151,7 +126,87 @@ const std::u16string kMachine = u"\\\\SHOP-PC";
 const std::u16string kUser = u"kassa";
 const std::u16string kRaw = u"RAW";
 
+// PRINTER_INFO_2W as both EnumPrintersW and GetPrinterW fill it.
+void count_printer_strings(RecordPacker& packer, const sim::Printer& p) {
+    for (const std::u16string* text : {&kMachine, &p.name, &p.port, &p.driver, &kRaw}) packer.count_string(text);
+}
+
+void put_printer(RecordPacker& packer, const sim::Printer& p, PRINTER_INFO_2W* r) {
+    *r = PRINTER_INFO_2W{};
+    r->pServerName = packer.put_string(&kMachine);
+    r->pPrinterName = packer.put_string(&p.name);
+    r->pPortName = packer.put_string(&p.port);
+    r->pDriverName = packer.put_string(&p.driver);
+    r->pDatatype = packer.put_string(&kRaw);
+    r->Attributes = p.attributes;
+    r->Status = p.status;
+    r->cJobs = p.jobs_count ? *p.jobs_count : static_cast<DWORD>(p.jobs.size());
+}
+
+// JOB_INFO_1W as both EnumJobsW and GetJobW fill it.
+void count_job_strings(RecordPacker& packer, const sim::Printer& printer, const sim::Job& job) {
+    for (const std::u16string* text : {&printer.name, &kMachine, &kUser, &job.document, &kRaw}) {
+        packer.count_string(text);
+    }
+    packer.count_string(job.status_text.empty() ? nullptr : &job.status_text);
+}
+
+// `position` counts from 1.
+void put_job(RecordPacker& packer, const sim::Printer& printer, const sim::Job& job, DWORD position, JOB_INFO_1W* r) {
+    *r = JOB_INFO_1W{};
+    r->JobId = job.id;
+    r->pPrinterName = packer.put_string(&printer.name);
+    r->pMachineName = packer.put_string(&kMachine);
+    r->pUserName = packer.put_string(&kUser);
+    r->pDocument = packer.put_string(&job.document);
+    r->pDatatype = packer.put_string(&kRaw);
+    r->pStatus = packer.put_string(job.status_text.empty() ? nullptr : &job.status_text);
+    r->Status = job.status;
+    r->Position = position;
+    r->TotalPages = 1;
+    r->Submitted = submitted_time(job.submitted);
+}
+
+// Where a job stands in the queue; the queue's length when it is not there.
+size_t queue_index(const sim::Printer& printer, DWORD id) {
+    size_t i = 0;
+    while (i < printer.jobs.size() && printer.jobs[i].id != id) ++i;
+    return i;
+}
+
 }  // namespace
+
+namespace sim {
+
+bool same_printer_name(const std::u16string& a, const std::u16string& b) {
+    auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; };
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+DWORD next_job_id() {
+    DWORD largest = 0;
+    auto see = [&](DWORD id) { largest = id > largest ? id : largest; };
+    for (const std::vector<Printer>* list : {&computer().spooler.printers, &computer().spooler.connections}) {
+        for (const Printer& printer : *list) {
+            for (const Job& job : printer.jobs) see(job.id);
+            for (const StartedJob& job : printer.started) see(job.id);
+            for (const GdiDoc& doc : printer.gdi_docs) see(doc.job);
+            for (DWORD id : printer.deleted_job_ids) see(id);
+        }
+    }
+    for (DWORD id : computer().spooler.left_job_ids) see(id);
+    // Ids of jobs the timeline will bring are taken already.
+    for (const TimelineEvent& event : computer().timeline) {
+        if (event.add_job) see(event.add_job->id);
+    }
+    return largest + 1;
+}
+
+}  // namespace sim
 
 extern "C" {
 
@@ -193,27 +248,11 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
 
     if (Level == 2) {
         RecordPacker packer(sizeof(PRINTER_INFO_2W), source->size());
-        for (const sim::Printer& p : *source) {
-            for (const std::u16string* text : {&kMachine, &p.name, &p.port, &p.driver, &kRaw}) {
-                packer.count_string(text);
-            }
-        }
+        for (const sim::Printer& p : *source) count_printer_strings(packer, p);
         if (!buffer_fits(packer, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
         packer.start(pPrinterEnum);
         PRINTER_INFO_2W* records = reinterpret_cast<PRINTER_INFO_2W*>(pPrinterEnum);
-        for (size_t i = 0; i < source->size(); ++i) {
-            const sim::Printer& p = (*source)[i];
-            PRINTER_INFO_2W& r = records[i];
-            r = PRINTER_INFO_2W{};
-            r.pServerName = packer.put_string(&kMachine);
-            r.pPrinterName = packer.put_string(&p.name);
-            r.pPortName = packer.put_string(&p.port);
-            r.pDriverName = packer.put_string(&p.driver);
-            r.pDatatype = packer.put_string(&kRaw);
-            r.Attributes = p.attributes;
-            r.Status = p.status;
-            r.cJobs = p.jobs_count ? *p.jobs_count : static_cast<DWORD>(p.jobs.size());
-        }
+        for (size_t i = 0; i < source->size(); ++i) put_printer(packer, (*source)[i], &records[i]);
     } else {
         RecordPacker packer(sizeof(PRINTER_INFO_4W), source->size());
         for (const sim::Printer& p : *source) packer.count_string(&p.name);
@@ -239,7 +278,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
     for (int list = 0; list < 2; ++list) {
         std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
         for (size_t i = 0; i < printers.size(); ++i) {
-            if (!same_name(printers[i].name, name)) continue;
+            if (!sim::same_printer_name(printers[i].name, name)) continue;
             if (printers[i].open_error != 0) return fail(printers[i].open_error);
             PrinterHandle* handle = new PrinterHandle{list == 1, i};
             sim::track(handle, "printer handle", sim::utf16_to_utf8(printers[i].name));
@@ -281,32 +320,87 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
     for (size_t i = FirstJob; i < printer.jobs.size() && chosen.size() < NoJobs; ++i) chosen.push_back(&printer.jobs[i]);
 
     RecordPacker packer(sizeof(JOB_INFO_1W), chosen.size());
-    for (const sim::Job* job : chosen) {
-        for (const std::u16string* text : {&printer.name, &kMachine, &kUser, &job->document, &kRaw}) {
-            packer.count_string(text);
-        }
-        packer.count_string(job->status_text.empty() ? nullptr : &job->status_text);
-    }
+    for (const sim::Job* job : chosen) count_job_strings(packer, printer, *job);
     if (!buffer_fits(packer, pJob, cbBuf, pcbNeeded, pcReturned)) return FALSE;
     packer.start(pJob);
     JOB_INFO_1W* records = reinterpret_cast<JOB_INFO_1W*>(pJob);
     for (size_t i = 0; i < chosen.size(); ++i) {
-        const sim::Job& job = *chosen[i];
-        JOB_INFO_1W& r = records[i];
-        r = JOB_INFO_1W{};
-        r.JobId = job.id;
-        r.pPrinterName = packer.put_string(&printer.name);
-        r.pMachineName = packer.put_string(&kMachine);
-        r.pUserName = packer.put_string(&kUser);
-        r.pDocument = packer.put_string(&job.document);
-        r.pDatatype = packer.put_string(&kRaw);
-        r.pStatus = packer.put_string(job.status_text.empty() ? nullptr : &job.status_text);
-        r.Status = job.status;
-        r.Position = static_cast<DWORD>(FirstJob + i + 1);
-        r.TotalPages = 1;
-        r.Submitted = submitted_time(job.submitted);
+        put_job(packer, printer, *chosen[i], static_cast<DWORD>(FirstJob + i + 1), &records[i]);
     }
     *pcReturned = static_cast<DWORD>(chosen.size());
+    return TRUE;
+}
+
+BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
+    if (sim::call_fails("GetPrinterW")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (pcbNeeded == nullptr) return fail(RPC_X_NULL_REF_POINTER);
+    *pcbNeeded = 0;
+    if (Level != 2) return fail(ERROR_INVALID_LEVEL);
+    const sim::Printer& printer = printer_of(handle);
+    if (printer.get_printer_error != 0) return fail(printer.get_printer_error);
+    RecordPacker packer(sizeof(PRINTER_INFO_2W), 1);
+    count_printer_strings(packer, printer);
+    if (!buffer_fits(packer, pPrinter, cbBuf, pcbNeeded, nullptr)) return FALSE;
+    packer.start(pPrinter);
+    put_printer(packer, printer, reinterpret_cast<PRINTER_INFO_2W*>(pPrinter));
+    return TRUE;
+}
+
+BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
+    if (sim::call_fails("GetJobW")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (pcbNeeded == nullptr) return fail(RPC_X_NULL_REF_POINTER);
+    *pcbNeeded = 0;  // also for a job that is gone: callers take size 0 for "not there"
+    if (Level != 1) return fail(ERROR_INVALID_LEVEL);
+    const sim::Printer& printer = printer_of(handle);
+    size_t index = queue_index(printer, JobId);
+    if (index == printer.jobs.size()) return fail(ERROR_INVALID_PARAMETER);
+    RecordPacker packer(sizeof(JOB_INFO_1W), 1);
+    count_job_strings(packer, printer, printer.jobs[index]);
+    if (!buffer_fits(packer, pJob, cbBuf, pcbNeeded, nullptr)) return FALSE;
+    packer.start(pJob);
+    put_job(packer, printer, printer.jobs[index], static_cast<DWORD>(index + 1), reinterpret_cast<JOB_INFO_1W*>(pJob));
+    return TRUE;
+}
+
+// Commands only (level 0): changing a job's record is not modelled. Deleting
+// (and cancelling, which means the same since Windows NT) takes the job out of
+// the queue; pause and resume set and clear JOB_STATUS_PAUSED; restart is
+// accepted and changes nothing; any other command is ERROR_INVALID_PARAMETER.
+BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE, DWORD Command) {
+    if (sim::call_fails("SetJobW")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (Level != 0) return fail(ERROR_INVALID_LEVEL);
+    sim::Printer& printer = printer_of(handle);
+    size_t index = queue_index(printer, JobId);
+    if (index == printer.jobs.size()) return fail(ERROR_INVALID_PARAMETER);
+    sim::Job& job = printer.jobs[index];
+    switch (Command) {
+        case JOB_CONTROL_PAUSE:
+            job.status |= JOB_STATUS_PAUSED;
+            return TRUE;
+        case JOB_CONTROL_RESUME:
+            job.status &= ~static_cast<DWORD>(JOB_STATUS_PAUSED);
+            return TRUE;
+        case JOB_CONTROL_RESTART:
+            return TRUE;
+        case JOB_CONTROL_CANCEL:
+        case JOB_CONTROL_DELETE:
+            break;
+        default:
+            return fail(ERROR_INVALID_PARAMETER);
+    }
+    if (job.delete_error != 0) return fail(job.delete_error);
+    printer.jobs.erase(printer.jobs.begin() + static_cast<std::ptrdiff_t>(index));
+    if (printer.jobs_count && *printer.jobs_count > 0) *printer.jobs_count -= 1;
+    printer.deleted_job_ids.push_back(JobId);
+    for (sim::StartedJob& started : printer.started) {
+        if (started.id == JobId) started.deleted = true;
+    }
     return TRUE;
 }
 
@@ -322,7 +416,7 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
     const DOC_INFO_1W* info = reinterpret_cast<const DOC_INFO_1W*>(pDocInfo);
 
     sim::StartedJob started;
-    started.id = next_job_id();
+    started.id = sim::next_job_id();
     started.document = text_of(info->pDocName);
     started.datatype = text_of(info->pDatatype);
     printer.started.push_back(started);

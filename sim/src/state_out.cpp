@@ -38,6 +38,22 @@ std::string state_json() {
         }
         entry["deleted_job_ids"] = printer.deleted_job_ids;
         entry["gdi_docs"] = ordered_json::array();
+        for (const GdiDoc& doc : printer.gdi_docs) {
+            ordered_json text = ordered_json::array();
+            for (const GdiText& drawn : doc.text) {
+                text.push_back(ordered_json{{"x", drawn.x},
+                                            {"y", drawn.y},
+                                            {"text", utf16_to_utf8(drawn.text)},
+                                            {"font", ordered_json{{"face", utf16_to_utf8(drawn.font.face)},
+                                                                  {"height", drawn.font.height},
+                                                                  {"weight", drawn.font.weight}}}});
+            }
+            entry["gdi_docs"].push_back(ordered_json{{"job", doc.job},
+                                                     {"document", utf16_to_utf8(doc.document)},
+                                                     {"pages", doc.pages},
+                                                     {"ended", doc.ended},
+                                                     {"text", text}});
+        }
         state["printers"].push_back(entry);
     }
     state["leaks"] = leaks();

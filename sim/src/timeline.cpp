@@ -1,2 +1,73 @@
-// Scripted changes of the simulated computer at given virtual times.
+// Scripted changes of the simulated computer at given virtual times: a job
+// leaves the queue, paper runs out, the default printer changes. Each event is
+// applied once, at the first simulated call made at or after its time, so the
+// program sees it exactly when it would poll after a Sleep.
+#include <algorithm>
+
 #include "computer.h"
+
+namespace sim {
+
+namespace {
+
+Printer* find_printer(const std::u16string& name) {
+    Spooler& spooler = computer().spooler;
+    for (std::vector<Printer>* list : {&spooler.printers, &spooler.connections}) {
+        for (Printer& printer : *list) {
+            if (same_printer_name(printer.name, name)) return &printer;
+        }
+    }
+    return nullptr;
+}
+
+Job* find_job(Printer& printer, DWORD id) {
+    for (Job& job : printer.jobs) {
+        if (job.id == id) return &job;
+    }
+    return nullptr;
+}
+
+void apply(const TimelineEvent& event) {
+    if (event.set_default) computer().spooler.default_printer = *event.set_default;
+    Printer* printer = find_printer(event.printer);
+    if (printer == nullptr) return;
+    if (event.remove_job) {
+        auto it = std::find_if(printer->jobs.begin(), printer->jobs.end(),
+                               [&](const Job& job) { return job.id == *event.remove_job; });
+        if (it != printer->jobs.end()) {
+            computer().spooler.left_job_ids.push_back(it->id);
+            printer->jobs.erase(it);
+            if (printer->jobs_count && *printer->jobs_count > 0) *printer->jobs_count -= 1;
+        }
+    }
+    if (event.add_job) {
+        Job job = *event.add_job;
+        if (job.id == 0) job.id = next_job_id();
+        printer->jobs.push_back(job);
+        if (printer->jobs_count) *printer->jobs_count += 1;
+    }
+    if (event.set_status) printer->status = *event.set_status;
+    if (event.set_attributes) printer->attributes = *event.set_attributes;
+    if (event.set_job_status) {
+        if (Job* job = find_job(*printer, event.set_job_status->id)) job->status = event.set_job_status->status;
+    }
+}
+
+}  // namespace
+
+void apply_due_events() {
+    Computer& pc = computer();
+    const long long now = static_cast<long long>(pc.clock.elapsed_ms);
+    for (;;) {
+        // The earliest due event not yet applied; equal times keep their listed order.
+        TimelineEvent* next = nullptr;
+        for (TimelineEvent& event : pc.timeline) {
+            if (!event.applied && event.at_ms <= now && (next == nullptr || event.at_ms < next->at_ms)) next = &event;
+        }
+        if (next == nullptr) return;
+        next->applied = true;
+        apply(*next);
+    }
+}
+
+}  // namespace sim

@@ -55,18 +55,27 @@ void format_date(WCHAR* date) {
     date[i] = 0;
 }
 
-void draw_page(HDC dc) {
+struct PageFonts {
+    HFONT header;
+    HFONT body;
+};
+
+// Draws the page and selects the context's own font again; the fonts are
+// the caller's to delete.
+PageFonts draw_page(HDC dc) {
     PageLayout layout = measure(dc);
-    HFONT body = make_font(-layout.body_height, FW_NORMAL);
-    HFONT header = make_font(layout.header_height, FW_BOLD);
+    PageFonts fonts;
+    fonts.body = make_font(-layout.body_height, FW_NORMAL);
+    fonts.header = make_font(layout.header_height, FW_BOLD);
     int line_step = -layout.header_height;  // body lines stand 1.4 body heights apart
 
-    HGDIOBJ replaced = SelectObject(dc, header);
+    HGDIOBJ original = SelectObject(dc, fonts.header);
     SetBkMode(dc, TRANSPARENT);
     int y = layout.y;
     TextOutW(dc, layout.x, y, L"Morvik", 6);
     y += (14 * line_step) / 10;
-    SelectObject(dc, body);
+    HGDIOBJ previous = SelectObject(dc, fonts.body);
+    if (original == nullptr) original = previous;  // the header font never got in
 
     WCHAR date[kDateRoom];
     format_date(date);
@@ -79,10 +88,15 @@ void draw_page(HDC dc) {
         y += line_step;
     }
 
-    // A font still selected into the context cannot be deleted.
-    SelectObject(dc, replaced);
-    DeleteObject(header);
-    DeleteObject(body);
+    if (original != nullptr) SelectObject(dc, original);
+    return fonts;
+}
+
+// After the context is gone, so that no font is still selected into it:
+// a selected font cannot be deleted.
+void delete_fonts(const PageFonts& fonts) {
+    if (fonts.header != nullptr) DeleteObject(fonts.header);
+    if (fonts.body != nullptr) DeleteObject(fonts.body);
 }
 
 // Prints the page on `printer`, appending the outcome members; returns 0 or 1.
@@ -103,7 +117,7 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
     }
     *job = static_cast<DWORD>(started);
     StartPage(dc);
-    draw_page(dc);
+    PageFonts fonts = draw_page(dc);
 
     int result = 1;
     if (EndPage(dc) <= 0) {
@@ -116,6 +130,7 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
         result = 0;
     }
     DeleteDC(dc);
+    delete_fonts(fonts);
     return result;
 }
 

@@ -181,4 +181,198 @@ TEST_F(SpoolerContract, WriteBehaviours) {
     EXPECT_EQ(xp.started[0].bytes, "012345");
 }
 
+HANDLE open_queue(const wchar_t* name) {
+    HANDLE printer = nullptr;
+    EXPECT_TRUE(OpenPrinterW(const_cast<LPWSTR>(name), &printer, nullptr));
+    return printer;
+}
+
+TEST_F(SpoolerContract, GetPrinterSizingExactLessAndMore) {
+    HANDLE printer = open_queue(L"XP-58");
+    DWORD needed = 99;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetPrinterW(printer, 2, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    // "\\SHOP-PC", "XP-58", "USB001", "XP-58 drv", "RAW": 37 units with their NULs.
+    ASSERT_EQ(needed, sizeof(PRINTER_INFO_2W) + 37 * 2);
+    std::vector<BYTE> buffer(needed + 1, 0xCC);
+    DWORD exact = needed;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetPrinterW(printer, 2, buffer.data(), exact - 1, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(needed, exact);
+    EXPECT_EQ(buffer[0], 0xCC);  // nothing written
+    for (DWORD size : {exact, exact + 1}) {
+        std::fill(buffer.begin(), buffer.end(), 0xCC);
+        ASSERT_TRUE(GetPrinterW(printer, 2, buffer.data(), size, &needed));
+        EXPECT_EQ(needed, exact);
+        EXPECT_EQ(buffer[exact], 0xCC);  // the byte past the record stays
+        const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+        EXPECT_EQ(u8(info->pPrinterName), "XP-58");
+        EXPECT_EQ(u8(info->pPortName), "USB001");
+        EXPECT_EQ(u8(info->pDriverName), "XP-58 drv");
+        EXPECT_EQ(info->Status, 128u);
+        EXPECT_EQ(info->Attributes, 1024u);
+        EXPECT_EQ(info->cJobs, 3u);
+    }
+    sim::computer().spooler.printers[0].get_printer_error = ERROR_ACCESS_DENIED;
+    needed = 99;
+    EXPECT_FALSE(GetPrinterW(printer, 2, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(needed, 0u);
+    ClosePrinter(printer);
+}
+
+TEST_F(SpoolerContract, GetJobSizingAndJobsNotInTheQueue) {
+    HANDLE printer = open_queue(L"XP-58");
+    DWORD needed = 0;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetJobW(printer, 15, 1, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    // "XP-58", "\\SHOP-PC", "kassa", "Чек", "RAW", "Ошибка": 37 units with their NULs.
+    ASSERT_EQ(needed, sizeof(JOB_INFO_1W) + 37 * 2);
+    DWORD exact = needed;
+    std::vector<BYTE> buffer(exact + 1, 0xCC);
+    EXPECT_FALSE(GetJobW(printer, 15, 1, buffer.data(), exact - 1, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(needed, exact);
+    for (DWORD size : {exact, exact + 1}) {
+        ASSERT_TRUE(GetJobW(printer, 15, 1, buffer.data(), size, &needed));
+        const JOB_INFO_1W* job = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
+        EXPECT_EQ(job->JobId, 15u);
+        EXPECT_EQ(job->Position, 2u);
+        EXPECT_EQ(u8(job->pDocument), "Чек");
+        EXPECT_EQ(u8(job->pStatus), "Ошибка");
+        EXPECT_EQ(buffer[exact], 0xCC);
+    }
+
+    // A job the queue does not hold: the sizing call reports 0.
+    needed = 99;
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(GetJobW(printer, 13, 1, nullptr, 0, &needed));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(needed, 0u);
+    ClosePrinter(printer);
+}
+
+TEST_F(SpoolerContract, SetJobDeletesRefusesAndRecords) {
+    sim::computer().spooler.printers[0].jobs[1].delete_error = ERROR_ACCESS_DENIED;
+    HANDLE printer = open_queue(L"XP-58");
+    DOC_INFO_1W doc = {const_cast<LPWSTR>(L"Morvik test"), nullptr, const_cast<LPWSTR>(L"RAW")};
+    ASSERT_EQ(StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)), 17u);
+    ASSERT_TRUE(EndDocPrinter(printer));
+
+    EXPECT_TRUE(SetJobW(printer, 12, 0, nullptr, JOB_CONTROL_DELETE));
+    EXPECT_TRUE(SetJobW(printer, 17, 0, nullptr, JOB_CONTROL_DELETE));
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(SetJobW(printer, 15, 0, nullptr, JOB_CONTROL_DELETE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(SetJobW(printer, 12, 0, nullptr, JOB_CONTROL_DELETE));  // gone already
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(SetJobW(printer, 16, 0, nullptr, 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    // Pause and resume change the job's status bit.
+    EXPECT_TRUE(SetJobW(printer, 16, 0, nullptr, JOB_CONTROL_PAUSE));
+    EXPECT_EQ(sim::computer().spooler.printers[0].jobs[1].status, static_cast<DWORD>(JOB_STATUS_PAUSED));
+    EXPECT_TRUE(SetJobW(printer, 16, 0, nullptr, JOB_CONTROL_RESUME));
+    EXPECT_TRUE(ClosePrinter(printer));
+
+    const sim::Printer& xp = sim::computer().spooler.printers[0];
+    std::vector<DWORD> left;
+    for (const sim::Job& job : xp.jobs) left.push_back(job.id);
+    EXPECT_EQ(left, (std::vector<DWORD>{15, 16}));
+    EXPECT_EQ(xp.jobs[1].status, 0u);
+    EXPECT_EQ(xp.deleted_job_ids, (std::vector<DWORD>{12, 17}));
+    EXPECT_TRUE(xp.started[0].deleted);
+    // A deleted id is never given out again.
+    printer = open_queue(L"XP-58");
+    EXPECT_EQ(StartDocPrinterW(printer, 1, reinterpret_cast<LPBYTE>(&doc)), 18u);
+    EndDocPrinter(printer);
+    ClosePrinter(printer);
+    EXPECT_TRUE(sim::leaks().empty());
+}
+
+// The queue as GetJobW sees it: the ids still there, in order.
+std::vector<DWORD> queue_ids(HANDLE printer, const std::vector<DWORD>& candidates) {
+    std::vector<DWORD> present;
+    for (DWORD id : candidates) {
+        DWORD needed = 0;
+        GetJobW(printer, id, 1, nullptr, 0, &needed);
+        if (needed != 0) present.push_back(id);
+    }
+    return present;
+}
+
+DWORD printer_status(HANDLE printer, DWORD* attributes) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    EXPECT_TRUE(GetPrinterW(printer, 2, buffer.data(), needed, &needed));
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    *attributes = info->Attributes;
+    return info->Status;
+}
+
+TEST(Timeline, EventsHappenAtTheFirstCallAtOrAfterTheirTime) {
+    sim::load_scenario(R"({"spooler": {"default": "XP-58",
+        "printers": [{"name": "XP-58", "port": "USB001", "jobs": [{"id": 12, "status": 16}]}]},
+      "timeline": [
+        {"at_ms": 1500, "printer": "XP-58", "remove_job": 12},
+        {"at_ms": 2000, "printer": "xp-58", "set_status": 16, "set_attributes": 1024,
+         "set_job_status": {"id": 12, "status": 2}},
+        {"at_ms": 2000, "printer": "XP-58", "set_job_status": {"id": 20, "status": 2}, "remove_job": 99},
+        {"at_ms": 1000, "printer": "XP-58", "add_job": {"document": "Чужой"}},
+        {"at_ms": 0, "printer": "XP-58", "add_job": {"id": 20, "document": "Заказ", "age_ms": 3000}},
+        {"at_ms": -5, "set_default": null},
+        {"at_ms": 2500, "set_default": "Кухня"},
+        {"at_ms": 100, "printer": "Нет такого", "remove_job": 12}]})");
+    sim::Computer& pc = sim::computer();
+    // At 0 ms or before: applied before the program starts.
+    EXPECT_FALSE(pc.spooler.default_printer.has_value());
+    ASSERT_EQ(pc.spooler.printers[0].jobs.size(), 2u);
+    EXPECT_EQ(pc.spooler.printers[0].jobs[1].id, 20u);
+
+    HANDLE printer = open_queue(L"XP-58");
+    Sleep(999);
+    EXPECT_EQ(queue_ids(printer, {12, 20, 21}), (std::vector<DWORD>{12, 20}));
+    Sleep(1);
+    // The job that arrives later gets the next free id, stamped when it arrives.
+    EXPECT_EQ(queue_ids(printer, {12, 20, 21}), (std::vector<DWORD>{12, 20, 21}));
+    EXPECT_EQ(pc.spooler.printers[0].jobs[2].submitted.filetime, pc.clock.start_filetime + 1000 * 10000);
+
+    Sleep(499);
+    EXPECT_EQ(queue_ids(printer, {12}), (std::vector<DWORD>{12}));
+    size_t logged = pc.call_log.size();
+    Sleep(1);  // Sleep sees the clock before it moves it: the job is still there until the next call
+    EXPECT_EQ(pc.spooler.printers[0].jobs.size(), 3u);
+    EXPECT_EQ(queue_ids(printer, {12}), std::vector<DWORD>{});
+    EXPECT_EQ(pc.call_log.size(), logged + 2);  // events add nothing to the log
+    DWORD attributes = 0;
+    EXPECT_EQ(printer_status(printer, &attributes), 0u);
+
+    Sleep(500);  // paper out from 2000 ms; the event's job 12 is gone, the rest of it still applies
+    EXPECT_EQ(printer_status(printer, &attributes), 16u);
+    EXPECT_EQ(attributes, 1024u);
+    EXPECT_EQ(pc.spooler.printers[0].jobs[0].id, 20u);
+    EXPECT_EQ(pc.spooler.printers[0].jobs[0].status, 2u);
+    EXPECT_EQ(pc.spooler.printers[0].jobs.size(), 2u);  // removing job 99 did nothing
+
+    // Each event once: what the program changes afterwards stays.
+    pc.spooler.printers[0].status = 0;
+    Sleep(10000);
+    EXPECT_EQ(printer_status(printer, &attributes), 0u);
+    EXPECT_EQ(pc.spooler.printers[0].jobs.size(), 2u);
+    EXPECT_EQ(sim::utf16_to_utf8(pc.spooler.default_printer.value_or(u"")), "Кухня");
+    ClosePrinter(printer);
+
+    // The same through the builder: due at the next call.
+    pc.timeline.push_back(sim::TimelineEvent{});
+    pc.timeline.back().at_ms = 12000;
+    pc.timeline.back().printer = u"XP-58";
+    pc.timeline.back().set_status = PRINTER_STATUS_OFFLINE;
+    EXPECT_EQ(pc.spooler.printers[0].status, 0u);
+    GetTickCount();
+    EXPECT_EQ(pc.spooler.printers[0].status, static_cast<DWORD>(PRINTER_STATUS_OFFLINE));
+}
+
 }  // namespace
