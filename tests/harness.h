@@ -8,6 +8,10 @@
 #include <vector>
 
 #include "computer.h"
+#include "devices/device_inventory.h"
+#include "inventory/printer_inventory.h"
+#include "output/output.h"
+#include "printing/send_raw.h"
 
 struct RunResult {
     int exit_code;
@@ -45,8 +49,15 @@ inline std::string u8(const wchar_t* text) {
     return sim::utf16_to_utf8(units);
 }
 
-// Each test starts on a new computer.
+// Each test starts on a new computer, with the program's process-wide
+// tables as a new process has them.
 class SimTest : public ::testing::Test {
 protected:
-    void SetUp() override { sim::reset(); }
+    void SetUp() override {
+        sim::reset();
+        printer_inventory = PrinterInventory{};
+        device_inventory = DeviceInventory{};
+        console_mode = false;
+        last_job_id = 0;
+    }
 };
