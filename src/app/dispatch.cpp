@@ -5,13 +5,13 @@
 #include "app/list_command.h"
 #include "app/send_command.h"
 #include "app/version.h"
+#include "base/wide.h"
+#include "output/output.h"
+#include "output/text_buffer.h"
 #include "printing/driver_page.h"
 #include "printing/purge.h"
 #include "printing/test_receipt.h"
 #include "printing/watch.h"
-#include "base/wide.h"
-#include "output/output.h"
-#include "output/text_buffer.h"
 #include "texts/report.h"
 
 namespace {
@@ -29,18 +29,26 @@ int version_command(int, WCHAR**, const WCHAR*) {
     return EXIT_OK;
 }
 
-int report_handler(int, WCHAR**, const WCHAR*) { return report_command(false); }
+int report_handler(int, WCHAR**, const WCHAR*) {
+    return report_command(false);
+}
 
 // At a console a person reads the report; "ids" is then not looked at.
 int list_handler(int, WCHAR**, const WCHAR* argument) {
     return console_mode ? report_command(false) : list_command(argument);
 }
 
-int send_handler(int, WCHAR**, const WCHAR* printer) { return send_command(printer); }
+int send_handler(int, WCHAR**, const WCHAR* printer) {
+    return send_command(printer);
+}
 
-int test_handler(int, WCHAR**, const WCHAR* printer) { return test_command(printer); }
+int test_handler(int, WCHAR**, const WCHAR* printer) {
+    return test_command(printer);
+}
 
-int driver_handler(int, WCHAR**, const WCHAR* printer) { return driver_command(printer); }
+int driver_handler(int, WCHAR**, const WCHAR* printer) {
+    return driver_command(printer);
+}
 
 // Ages, job numbers and limits are 32-bit: they keep the value modulo 2^32.
 int purge_handler(int argc, WCHAR** argv, const WCHAR* printer) {
@@ -49,8 +57,7 @@ int purge_handler(int argc, WCHAR** argv, const WCHAR* printer) {
 
 int watch_handler(int argc, WCHAR** argv, const WCHAR* printer) {
     return watch_command(printer, static_cast<DWORD>(parse_number(argc, argv, 3, L"0")),
-                         static_cast<DWORD>(parse_number(argc, argv, 4, L"20000")),
-                         parse_number(argc, argv, 5, L"0"));
+                         static_cast<DWORD>(parse_number(argc, argv, 4, L"20000")), parse_number(argc, argv, 5, L"0"));
 }
 
 int unknown_command() {

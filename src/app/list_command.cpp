@@ -15,7 +15,9 @@ namespace {
 
 const int kListedJobs = 5;
 
-const char* boolean(bool value) { return value ? "true" : "false"; }
+const char* boolean(bool value) {
+    return value ? "true" : "false";
+}
 
 void append_job(TextBuffer* document, const JobEntry& job) {
     append_format(document, "{\"id\":%lu,\"age_sec\":%llu,\"status\":", static_cast<unsigned long>(job.id),

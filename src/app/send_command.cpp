@@ -17,13 +17,15 @@ struct Input {
     BYTE* bytes;
     DWORD held;
     DWORD capacity;
-    bool too_large;   // more than 8 MiB was offered
+    bool too_large;    // more than 8 MiB was offered
     DWORD read_error;  // a read failed for real after bytes had arrived
 };
 
 // A pipe ends with a failed read (ERROR_BROKEN_PIPE) once the writer has
 // closed it; a file may say ERROR_HANDLE_EOF. Neither is a fault.
-bool is_end_of_input(DWORD error) { return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF; }
+bool is_end_of_input(DWORD error) {
+    return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF;
+}
 
 // Whether one more read still delivers bytes once 8 MiB are held; a real
 // failure of that read is reported like any other.
@@ -70,11 +72,7 @@ int send_command(const WCHAR* printer_argument) {
     if (input.bytes == nullptr) out_of_memory();
     read_standard_input(&input);
 
-    const WCHAR* printer = printer_argument;
-    if (printer[0] == 0) {
-        read_default_printer();
-        printer = printer_inventory.default_printer;
-    }
+    const WCHAR* printer = printer_or_default(printer_argument);
 
     TextBuffer members = {};
     int result = 1;
@@ -88,19 +86,7 @@ int send_command(const WCHAR* printer_argument) {
         result = send_raw(printer, input.bytes, input.held, &members, L"Morvik ESC/POS");
     }
 
-    TextBuffer document = {};
-    append(&document, "{");
-    append(&document, members.data);
-    append(&document, ",\"printer\":");
-    append_json_string(&document, printer);
-    append(&document, "}\n");
-    if (console_mode) {
-        render_send_result(document.data, printer);
-    } else {
-        write_output(document.data);
-    }
-
-    free(document.data);
+    write_print_result(members.data, printer);
     free(members.data);
     free(input.bytes);
     return result;

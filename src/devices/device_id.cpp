@@ -86,14 +86,14 @@ void read_device_id(UsbDevice* device) {
     // Some drivers answer a handle without access rights, others want read access.
     const DWORD access_modes[] = {0, GENERIC_READ};
     for (DWORD access : access_modes) {
-        HANDLE handle = CreateFileW(device->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    0, nullptr);
+        HANDLE handle =
+            CreateFileW(device->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) continue;
         BYTE answer[1024];
         memset(answer, 0, sizeof answer);
         DWORD returned = 0;
-        BOOL answered = DeviceIoControl(handle, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, answer, sizeof answer,
-                                        &returned, nullptr);
+        BOOL answered =
+            DeviceIoControl(handle, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, answer, sizeof answer, &returned, nullptr);
         CloseHandle(handle);
         if (!answered || returned <= 2) continue;
         store_device_id_answer(answer, returned > sizeof answer ? sizeof answer : returned, device);
@@ -104,7 +104,8 @@ void read_device_id(UsbDevice* device) {
 
 void query_device_ids() {
     if (a_real_queue_is_busy()) {
-        for (int i = 0; i < device_inventory.usb_count; ++i) device_inventory.usb_devices[i].asked = DEVICE_ID_NO_ANSWER;
+        for (int i = 0; i < device_inventory.usb_count; ++i)
+            device_inventory.usb_devices[i].asked = DEVICE_ID_NO_ANSWER;
         return;
     }
     for (int i = 0; i < device_inventory.usb_count; ++i) read_device_id(&device_inventory.usb_devices[i]);

@@ -44,8 +44,7 @@ void read_port_name(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, Usb
 
     WCHAR base[16] = L"USB";
     size = 30;
-    if (RegQueryValueExW(key, L"Base Name", nullptr, &type, reinterpret_cast<LPBYTE>(base), &size) !=
-            ERROR_SUCCESS ||
+    if (RegQueryValueExW(key, L"Base Name", nullptr, &type, reinterpret_cast<LPBYTE>(base), &size) != ERROR_SUCCESS ||
         type != REG_SZ) {
         wide_copy(base, 16, L"USB");
     }

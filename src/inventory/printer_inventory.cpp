@@ -141,6 +141,12 @@ void read_default_printer() {
     if (!GetDefaultPrinterW(printer_inventory.default_printer, &size)) printer_inventory.default_printer[0] = 0;
 }
 
+const WCHAR* printer_or_default(const WCHAR* printer_argument) {
+    if (printer_argument != nullptr && printer_argument[0] != 0) return printer_argument;
+    read_default_printer();
+    return printer_inventory.default_printer;
+}
+
 void collect_printers() {
     printer_inventory.default_printer[0] = 0;
     printer_inventory.printer_count = 0;

@@ -16,7 +16,7 @@ enum : int {
 
 struct JobEntry {
     DWORD id;
-    DWORD status;             // JOB_STATUS_* bits
+    DWORD status;               // JOB_STATUS_* bits
     unsigned long long age_ms;  // from submission to the moment the queue was read; 0 when unknown
     WCHAR doc[JOB_TEXT_ROOM];
     WCHAR status_text[JOB_TEXT_ROOM];
@@ -51,6 +51,11 @@ void collect_printers();
 // Fills printer_inventory.default_printer with the default printer's name,
 // or leaves it empty when there is none or it cannot be read.
 void read_default_printer();
+
+// The printer a command works on: the name given, or, when it is null or
+// empty, the default printer read into printer_inventory.default_printer
+// (empty when there is none).
+const WCHAR* printer_or_default(const WCHAR* printer_argument);
 
 // Whether a queue prints to a file, a fax, a PDF or XPS document, a note
 // program or a remote-desktop connection instead of paper. The port must be

@@ -80,8 +80,8 @@ PageFonts draw_page(HDC dc) {
     WCHAR date[kDateRoom];
     format_date(date);
     const WCHAR* lines[] = {
-        L"Печать через драйвер", L"Принтер работает", date, L"0123456789",
-        L"Ә Ғ Қ Ң Ө Ұ Ү Һ І",     L"----------------------",
+        L"Печать через драйвер", L"Принтер работает",  date,
+        L"0123456789",           L"Ә Ғ Қ Ң Ө Ұ Ү Һ І", L"----------------------",
     };
     for (const WCHAR* line : lines) {
         TextOutW(dc, layout.x, y, line, static_cast<int>(wide_length(line)));
@@ -137,11 +137,7 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
 }  // namespace
 
 int driver_command(const WCHAR* printer_argument) {
-    const WCHAR* printer = printer_argument;
-    if (printer[0] == 0) {
-        read_default_printer();
-        printer = printer_inventory.default_printer;
-    }
+    const WCHAR* printer = printer_or_default(printer_argument);
 
     TextBuffer members = {};
     DWORD job = 0;
@@ -152,19 +148,8 @@ int driver_command(const WCHAR* printer_argument) {
         result = print_page(printer, &members, &job);
     }
 
-    TextBuffer document = {};
-    append(&document, "{");
-    append(&document, members.data);
-    append(&document, ",\"printer\":");
-    append_json_string(&document, printer);
-    append(&document, "}\n");
-    if (console_mode) {
-        render_send_result(document.data, printer);
-        if (result == 0) follow_job(printer, job, false);
-    } else {
-        write_output(document.data);
-    }
-    free(document.data);
+    write_print_result(members.data, printer);
+    if (console_mode && result == 0) follow_job(printer, job, false);
     free(members.data);
     return result;
 }

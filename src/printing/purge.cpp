@@ -79,11 +79,7 @@ void append_message(TextBuffer* document, DWORD error) {
 }  // namespace
 
 int purge_command(const WCHAR* printer_argument, DWORD minimum_age_s) {
-    const WCHAR* printer = printer_argument;
-    if (printer[0] == 0) {
-        read_default_printer();
-        printer = printer_inventory.default_printer;
-    }
+    const WCHAR* printer = printer_or_default(printer_argument);
 
     TextBuffer document = {};
     int result = 1;

@@ -16,6 +16,7 @@ namespace {
 
 // Printable ASCII only and no character table selected: the receipt reads the
 // same whatever table the printer uses. Both parts hold NUL bytes.
+// clang-format off
 const char kHead[] =
     "\x1b@"            // initialise
     "\x1b" "a\x01"     // centre
@@ -30,6 +31,7 @@ const char kTail[] =
     "0123456789 ABCDEFGHIJ abcdefghij\n"
     "\n\n\n\n"         // past the cutter
     "\x1d" "VB\x00";   // feed to the cutting position and cut partially
+// clang-format on
 
 }  // namespace
 
@@ -51,11 +53,7 @@ DWORD build_test_receipt(BYTE* block, const SYSTEMTIME* local_time) {
 }
 
 int test_command(const WCHAR* printer_argument) {
-    const WCHAR* printer = printer_argument;
-    if (printer == nullptr || printer[0] == 0) {
-        read_default_printer();
-        printer = printer_inventory.default_printer;
-    }
+    const WCHAR* printer = printer_or_default(printer_argument);
     SYSTEMTIME now;
     GetLocalTime(&now);
     BYTE receipt[TEST_RECEIPT_ROOM];
@@ -64,19 +62,8 @@ int test_command(const WCHAR* printer_argument) {
     TextBuffer members = {};
     int result = send_raw(printer, receipt, length, &members, L"Morvik test");
 
-    TextBuffer document = {};
-    append(&document, "{");
-    append(&document, members.data);
-    append(&document, ",\"printer\":");
-    append_json_string(&document, printer);
-    append(&document, "}\n");
-    if (console_mode) {
-        render_send_result(document.data, printer);
-        if (result == 0) follow_job(printer, last_job_id, true);
-    } else {
-        write_output(document.data);
-    }
-    free(document.data);
+    write_print_result(members.data, printer);
+    if (console_mode && result == 0) follow_job(printer, last_job_id, true);
     free(members.data);
     return result;
 }

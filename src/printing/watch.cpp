@@ -43,7 +43,9 @@ void reset_state(WatchState* state, DWORD job) {
     state->found_job = job;
 }
 
-bool works_offline(const WatchState& state) { return (state.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0; }
+bool works_offline(const WatchState& state) {
+    return (state.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0;
+}
 
 bool sees_trouble(const WatchState& state) {
     return (state.job_status & kJobTrouble) != 0 || (state.printer_status & kPrinterTrouble) != 0 ||
@@ -57,7 +59,9 @@ bool job_is_done(HANDLE queue, DWORD job, unsigned long long since_ms, WatchStat
     return present == 0 || (state->job_status & kFinishedJob) != 0;
 }
 
-const char* json_boolean(bool value) { return value ? "true" : "false"; }
+const char* json_boolean(bool value) {
+    return value ? "true" : "false";
+}
 
 void write_no_printer() {
     TextBuffer document = {};
@@ -81,8 +85,8 @@ void write_open_failed(const WCHAR* printer, DWORD error) {
 
 void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const WatchState& state) {
     bool done = fate[0] == 'd';
-    bool is_default = printer_inventory.default_printer[0] != 0 &&
-                      wide_equal_nocase(printer_inventory.default_printer, printer);
+    bool is_default =
+        printer_inventory.default_printer[0] != 0 && wide_equal_nocase(printer_inventory.default_printer, printer);
     int presence = usb_port_presence(state.port);
     TextBuffer document = {};
     append_format(&document, "{\"ok\":%s,\"fate\":\"%s\",\"ms\":%lu,\"job\":%lu,\"printer\":", json_boolean(done), fate,
@@ -93,7 +97,10 @@ void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const Watch
     append_format(&document,
                   ",\"is_default\":%s,\"virtual\":%s,\"work_offline\":%s,\"usb_present\":%s,\"jobs_in_queue\":%lu",
                   json_boolean(is_default), json_boolean(is_virtual_printer(state.port, nullptr, printer)),
-                  json_boolean(works_offline(state)), presence > 0 ? "true" : presence == 0 ? "false" : "null",
+                  json_boolean(works_offline(state)),
+                  presence > 0    ? "true"
+                  : presence == 0 ? "false"
+                                  : "null",
                   static_cast<unsigned long>(state.jobs));
     append(&document, ",\"printer_status\":");
     append_status_keys(&document, state.printer_status, printer_status_words);
@@ -107,7 +114,6 @@ void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const Watch
     write_output(document.data);
     free(document.data);
 }
-
 
 void write_success(DWORD elapsed, bool escpos) {
     TextBuffer text = {};
@@ -158,10 +164,7 @@ void write_hang_report(const WatchState& state) {
 }  // namespace
 
 int watch_command(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long long since_ms) {
-    if (printer == nullptr || printer[0] == 0) {
-        read_default_printer();
-        printer = printer_inventory.default_printer;
-    }
+    printer = printer_or_default(printer);
     // The default printer is read again at the end; the document names the
     // queue that was actually watched.
     WCHAR watched[PRINTER_NAME_ROOM];

@@ -17,8 +17,9 @@ const int kShownJobs = 5;
 const unsigned long long kOldJobMs = 60000;  // older than a minute: the printer is not taking it
 const char kRule[] = "==========================================";
 
-
-bool works_offline(const PrinterEntry& entry) { return (entry.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0; }
+bool works_offline(const PrinterEntry& entry) {
+    return (entry.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0;
+}
 
 void append_header(TextBuffer* text) {
     append(text, "Morvik — помощник печати " MORVIK_VERSION_TEXT "\r\n");
@@ -96,7 +97,8 @@ void append_state(TextBuffer* text, const PrinterEntry& entry) {
     append_status_words(text, entry.status, printer_status_words);
     // Status bits without words write nothing: no comma before the phrase then.
     if (works_offline(entry)) {
-        append(text, text->length != before ? ", включено «Работать автономно» [!!]" : "включено «Работать автономно» [!!]");
+        append(text,
+               text->length != before ? ", включено «Работать автономно» [!!]" : "включено «Работать автономно» [!!]");
     }
 }
 
@@ -230,8 +232,7 @@ int report_command(bool pause) {
     if (findings == 0) append(&text, " - Явных проблем с очередями не видно.\r\n");
 
     append(&text, "\r\nПроверка печати (имя принтера — точно как в списке выше):\r\n");
-    append(&text,
-           "  morvik-helper.exe driver \"имя\"   через драйвер, как касса печатает обычно (любой принтер)\r\n");
+    append(&text, "  morvik-helper.exe driver \"имя\"   через драйвер, как касса печатает обычно (любой принтер)\r\n");
     append(&text,
            "  morvik-helper.exe test \"имя\"     напрямую командами чекового принтера (ESC/POS), только для "
            "чековых\r\n");

@@ -33,7 +33,6 @@ const PrinterEntry* find_near_name(const WCHAR* pattern) {
     return nullptr;
 }
 
-
 void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* printer) {
     // The name may be the inventory's own default_printer, which gathering
     // rewrites: fold it before the printers are gathered.
@@ -87,6 +86,21 @@ void render_send_result(const char* result_text, const WCHAR* printer) {
     write_output(text.data);
     free(text.data);
     free(name);
+}
+
+void write_print_result(const char* members, const WCHAR* printer) {
+    TextBuffer document = {};
+    append(&document, "{");
+    append(&document, members);
+    append(&document, ",\"printer\":");
+    append_json_string(&document, printer);
+    append(&document, "}\n");
+    if (console_mode) {
+        render_send_result(document.data, printer);
+    } else {
+        write_output(document.data);
+    }
+    free(document.data);
 }
 
 void normalize_name(const WCHAR* name, WCHAR* folded) {
