@@ -24,6 +24,7 @@ Enter is pressed, for trying things by hand."""
 import atexit
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -74,8 +75,8 @@ class PrintWorld:
 
     start()            writes the configuration, starts cupsd, makes the queues
     env(base=None)     the environment for lp*, wineboot and wine: `base` (or
-                       os.environ) plus CUPS_SERVER and LANG=C.UTF-8, less
-                       anything that would pick another server or default
+                       os.environ) plus CUPS_SERVER, CUPS_SERVERROOT and
+                       LANG=C.UTF-8, less PRINTER, LPDEST and LC_ALL
     next_job(queue, timeout=30)
                        bytes of the oldest job of `queue` not yet returned,
                        waiting for it to land; PrintWorldError after `timeout`
@@ -100,11 +101,14 @@ class PrintWorld:
 
     def env(self, base=None):
         env = dict(os.environ if base is None else base)
-        # PRINTER and LPDEST would override the server's default for libcups
-        # (and so for Wine); CUPS_USER etc. are harmless.
-        for name in ("PRINTER", "LPDEST", "LC_ALL", "CUPS_SERVERROOT"):
+        # PRINTER and LPDEST would override the server's default for libcups,
+        # and so for Wine.
+        for name in ("PRINTER", "LPDEST", "LC_ALL"):
             env.pop(name, None)
         env["CUPS_SERVER"] = self.socket
+        # Where libcups reads client.conf and lpoptions: ours has neither,
+        # so the machine's own (/etc/cups) cannot change the default.
+        env["CUPS_SERVERROOT"] = self.server_root
         # Cyrillic queue names need a UTF-8 locale, in lpadmin and in Wine.
         env["LANG"] = "C.UTF-8"
         return env
@@ -115,25 +119,32 @@ class PrintWorld:
         if self.process is not None:
             raise PrintWorldError("already started")
         self._write_files()
-        err = open(os.path.join(self.log_dir, "cupsd.out"), "wb")
-        try:
+        with open(os.path.join(self.log_dir, "cupsd.out"), "wb") as out:
             self.process = subprocess.Popen(
                 ["cupsd", "-f", "-c", self._conf("cupsd.conf"), "-s", self._conf("cups-files.conf")],
-                env=self.env(), stdin=subprocess.DEVNULL, stdout=err, stderr=err)
-        finally:
-            err.close()
+                env=self.env(), stdin=subprocess.DEVNULL, stdout=out, stderr=out)
         atexit.register(self.stop)
+        try:
+            self._wait_until_running(timeout)
+            self._make_queues()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def _wait_until_running(self, timeout):
         deadline = time.monotonic() + timeout
         while True:
             if self.process.poll() is not None:
                 raise PrintWorldError("cupsd ended with %s\n%s" % (self.process.returncode, self._log_tail()))
             status = subprocess.run(["lpstat", "-r"], env=self.env(), capture_output=True, timeout=30)
             if status.stdout.strip() == b"scheduler is running":
-                break
+                return
             if time.monotonic() > deadline:
-                self.stop()
                 raise PrintWorldError("cupsd did not answer within %s s\n%s" % (timeout, self._log_tail()))
             time.sleep(0.05)
+
+    def _make_queues(self):
         uri = "%s:%s" % (BACKEND, self.out_dir)
         for queue in RAW_QUEUES:
             # "-m raw" makes lpadmin warn that raw queues are deprecated.
@@ -144,7 +155,6 @@ class PrintWorld:
             # A failing backend must not stop the queue for the tests after it.
             self.lpadmin("-p", queue, "-o", "printer-error-policy=abort-job")
         self.lpadmin("-d", DEFAULT_QUEUE)
-        return self
 
     def lpadmin(self, *args):
         result = subprocess.run(["lpadmin"] + list(args), env=self.env(), capture_output=True, timeout=60)
@@ -163,14 +173,14 @@ class PrintWorld:
             status = subprocess.run(["lpstat", "-r"], env=self.env(), capture_output=True, timeout=30)
             if status.stdout.strip() == b"scheduler is running":
                 raise PrintWorldError("a cupsd still listens on %s" % self.socket)
-        subprocess.run(["rm", "-rf", "--", self.root], check=True)
+        if os.path.exists(self.root):
+            shutil.rmtree(self.root)
         dirs = {
             self.root: 0o755,
             self.server_root: 0o755,
             os.path.join(self.server_root, "ppd"): 0o755,
             self.server_bin: 0o755,
             os.path.join(self.server_bin, "backend"): 0o755,
-            os.path.join(self.server_bin, "filter"): 0o755,
             os.path.join(self.server_bin, "daemon"): 0o755,
             os.path.join(self.root, "spool"): 0o710,
             os.path.join(self.root, "spool", "tmp"): 0o1770,
@@ -226,8 +236,9 @@ class PrintWorld:
             "</Policy>",
             "",
         ]), 0o640)
-        # cupsd runs a backend as root only when root owns it and only root
-        # may run it; our files are made by the user running the tests.
+        # Owned by root (the tests run as root) and runnable by root alone:
+        # cupsd then runs it as root rather than as lp, so it may write into
+        # the build tree.
         write(os.path.join(self.server_bin, "backend", BACKEND), BACKEND_SCRIPT, 0o700)
         # Every child of cupsd starts through cups-exec.
         os.symlink(os.path.join(SYSTEM_DAEMON, "cups-exec"),

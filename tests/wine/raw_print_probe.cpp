@@ -10,6 +10,9 @@
 //   raw-print-probe --caps QUEUE
 //                             writes "dpi XxY" and "width W height H" of a
 //                             printer DC (gdi32 loaded at run time)
+//   raw-print-probe --page QUEUE TEXT
+//                             prints TEXT on one GDI page and writes the
+//                             job id
 //
 // Each line ends with "\n", in UTF-8. A failing call writes
 // "<function> <GetLastError()>\n" and the exit code is 1.
@@ -172,30 +175,68 @@ int list() {
 }
 
 // gdi32 through GetProcAddress: the probe itself links winspool alone.
-template <typename F>
-F gdi(HMODULE module, const char* name) {
-    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
-}
+struct Gdi {
+    HDC(WINAPI* CreateDCW)(LPCWSTR, LPCWSTR, LPCWSTR, const DEVMODEW*);
+    int(WINAPI* GetDeviceCaps)(HDC, int);
+    int(WINAPI* StartDocW)(HDC, const DOCINFOW*);
+    int(WINAPI* StartPage)(HDC);
+    BOOL(WINAPI* TextOutW)(HDC, int, int, LPCWSTR, int);
+    int(WINAPI* EndPage)(HDC);
+    int(WINAPI* EndDoc)(HDC);
+    BOOL(WINAPI* DeleteDC)(HDC);
+
+    template <typename F>
+    static bool load(HMODULE module, const char* name, F& function) {
+        function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+        return function != nullptr;
+    }
+
+    bool load() {
+        HMODULE module = LoadLibraryW(L"gdi32.dll");
+        return module != nullptr && load(module, "CreateDCW", CreateDCW) &&
+               load(module, "GetDeviceCaps", GetDeviceCaps) && load(module, "StartDocW", StartDocW) &&
+               load(module, "StartPage", StartPage) && load(module, "TextOutW", TextOutW) &&
+               load(module, "EndPage", EndPage) && load(module, "EndDoc", EndDoc) &&
+               load(module, "DeleteDC", DeleteDC);
+    }
+};
 
 int caps(const wchar_t* queue) {
-    HMODULE gdi32 = LoadLibraryW(L"gdi32.dll");
-    if (gdi32 == nullptr) return fail(L"LoadLibraryW");
-    auto create_dc = gdi<HDC(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, const DEVMODEW*)>(gdi32, "CreateDCW");
-    auto device_caps = gdi<int(WINAPI*)(HDC, int)>(gdi32, "GetDeviceCaps");
-    auto delete_dc = gdi<BOOL(WINAPI*)(HDC)>(gdi32, "DeleteDC");
-    if (create_dc == nullptr || device_caps == nullptr || delete_dc == nullptr) return fail(L"GetProcAddress");
-    HDC dc = create_dc(L"WINSPOOL", queue, nullptr, nullptr);
+    Gdi gdi;
+    if (!gdi.load()) return fail(L"LoadLibraryW");
+    HDC dc = gdi.CreateDCW(L"WINSPOOL", queue, nullptr, nullptr);
     if (dc == nullptr) return fail(L"CreateDCW");
     write_text(L"dpi ");
-    write_number(device_caps(dc, LOGPIXELSX));
+    write_number(gdi.GetDeviceCaps(dc, LOGPIXELSX));
     write_text(L"x");
-    write_number(device_caps(dc, LOGPIXELSY));
+    write_number(gdi.GetDeviceCaps(dc, LOGPIXELSY));
     write_text(L"\nwidth ");
-    write_number(device_caps(dc, HORZRES));
+    write_number(gdi.GetDeviceCaps(dc, HORZRES));
     write_text(L" height ");
-    write_number(device_caps(dc, VERTRES));
+    write_number(gdi.GetDeviceCaps(dc, VERTRES));
     write_text(L"\n");
-    delete_dc(dc);
+    gdi.DeleteDC(dc);
+    return 0;
+}
+
+// One page with one line of text: the way a GDI test page reaches a queue.
+int page(const wchar_t* queue, const wchar_t* text) {
+    Gdi gdi;
+    if (!gdi.load()) return fail(L"LoadLibraryW");
+    HDC dc = gdi.CreateDCW(L"WINSPOOL", queue, nullptr, nullptr);
+    if (dc == nullptr) return fail(L"CreateDCW");
+    DOCINFOW doc = {};
+    doc.cbSize = sizeof doc;
+    doc.lpszDocName = L"raw-print-probe page";
+    int job = gdi.StartDocW(dc, &doc);
+    if (job <= 0) return fail(L"StartDocW");
+    if (gdi.StartPage(dc) <= 0) return fail(L"StartPage");
+    if (!gdi.TextOutW(dc, 0, 0, text, static_cast<int>(length(text)))) return fail(L"TextOutW");
+    if (gdi.EndPage(dc) <= 0) return fail(L"EndPage");
+    if (gdi.EndDoc(dc) <= 0) return fail(L"EndDoc");
+    gdi.DeleteDC(dc);
+    write_number(job);
+    write_bytes("\n", 1);
     return 0;
 }
 
@@ -204,7 +245,8 @@ int caps(const wchar_t* queue) {
 extern "C" int wmain(int argc, wchar_t** argv) {
     if (argc == 2 && same(argv[1], L"--list")) return list();
     if (argc == 3 && same(argv[1], L"--caps")) return caps(argv[2]);
+    if (argc == 4 && same(argv[1], L"--page")) return page(argv[2], argv[3]);
     if (argc == 2) return send_raw(argv[1]);
-    write_text(L"usage: raw-print-probe QUEUE | --list | --caps QUEUE\n");
+    write_text(L"usage: raw-print-probe QUEUE | --list | --caps QUEUE | --page QUEUE TEXT\n");
     return 2;
 }

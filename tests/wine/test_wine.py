@@ -3,8 +3,11 @@
 
 Usage: test_wine.py BUILD_DIR. The exes come from BUILD_DIR/win64 and
 BUILD_DIR/win32; a private Wine prefix is made afresh under BUILD_DIR/wine,
-and one wineserver is kept up for the whole run so each start is cheap."""
+and one wineserver is kept up for the whole run so each start is cheap.
+Before any of that a private CUPS server (printworld.py) is started, whose
+queues Wine sees as its printers and whose jobs land as files."""
 import os
+import random
 import shutil
 import subprocess
 import sys
@@ -12,9 +15,12 @@ import tempfile
 import time
 import unittest
 
+from printworld import PrintWorld
+
 BUILD = None
-EXE = PROBE = EXE32 = None
+EXE = PROBE = EXE32 = PRINT_PROBE = None
 ENV = None
+WORLD = None
 
 VERSION_DOC = b'{"ok":true,"v":"1.1.0"}\n'
 UNKNOWN_DOC = b'{"ok":false,"error":"UNKNOWN_COMMAND"}\n'
@@ -27,31 +33,57 @@ def wine(args, **kwargs):
 
 
 def setUpModule():
-    global ENV
+    global ENV, WORLD
     wine_dir = os.path.join(BUILD, "wine")
     prefix = os.path.join(wine_dir, "prefix")
-    shutil.rmtree(prefix, ignore_errors=True)
-    os.makedirs(prefix)
-    ENV = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LANG="C.UTF-8",
-               WINEDLLOVERRIDES="mscoree,mshtml=")
-    ENV.pop("LC_ALL", None)
-    subprocess.run(["wineboot", "-i"], env=ENV, capture_output=True, timeout=300, check=True)
-    # Keep the wineserver of this prefix up until the run ends; it outlives
-    # the call, so its output must not be a pipe we wait on.
-    subprocess.run(["wineserver", "-p"], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=60)
+    # CUPS first: a Wine process that starts while CUPS is unreachable drops
+    # the prefix's CUPS printers, and wineboot is such a process.
+    WORLD = PrintWorld(os.path.join(wine_dir, "cups")).start()
+    try:
+        shutil.rmtree(prefix, ignore_errors=True)
+        os.makedirs(prefix)
+        ENV = WORLD.env(dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+                             WINEDLLOVERRIDES="mscoree,mshtml="))
+        # A wineserver kept up across wineboot (made persistent before it or
+        # right after it) ends up with two services.exe, and later starts
+        # take up to 20 s each. So: boot, wait for that server to end, then
+        # keep a fresh one up. Output goes to a file: Wine's services
+        # inherit it and keep it open.
+        with open(os.path.join(wine_dir, "wineboot.log"), "wb") as log:
+            subprocess.run(["wineboot", "-i"], env=ENV, stdout=log, stderr=log, timeout=300, check=True)
+            subprocess.run(["wineserver", "-w"], env=ENV, stdout=log, stderr=log, timeout=120)
+            # The server outlives the call, so its output must not be a pipe
+            # we wait on.
+            subprocess.run(["wineserver", "-p"], env=ENV, stdout=log, stderr=log, timeout=60)
+            # The first start under the new server starts services.exe and
+            # friends, which inherit its output and hold it until the end:
+            # a test that read that program's pipes would wait forever.
+            subprocess.run(["wine", PRINT_PROBE, "--list"], env=ENV, stdout=log, stderr=log,
+                           timeout=120, check=True)
+    except BaseException:
+        tearDownModule()
+        raise
 
 
 def tearDownModule():
-    subprocess.run(["wineserver", "-k"], env=ENV, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   timeout=60)
+    # Wine first: it must not outlive the CUPS server it talks to.
+    if ENV is not None:
+        subprocess.run(["wineserver", "-k"], env=ENV, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+    if WORLD is not None:
+        WORLD.stop()
 
 
 class Terminal:
     """A tmux server of our own with one window of the given size."""
 
+    count = 0
+
     def __init__(self):
-        self.socket = "morvik-wine-%d" % os.getpid()
+        # A new name each time: a server just told to quit still holds the
+        # old socket, and a session started on it dies with that server.
+        Terminal.count += 1
+        self.socket = "morvik-wine-%d-%d" % (os.getpid(), Terminal.count)
 
     def tmux(self, *args):
         return subprocess.run(["tmux", "-u", "-L", self.socket] + list(args), env=ENV,
@@ -126,6 +158,80 @@ class InATerminal(unittest.TestCase):
         self.assertIn("EXIT=0", screen)
 
 
+class Printing(unittest.TestCase):
+    """Wine's winspool against the private CUPS server, through a probe that
+    uses winspool alone: the ground the program's own printing stands on."""
+
+    # Every byte value, ESC/POS-like framing and the bytes that text-mode
+    # handling or a filter would eat or change.
+    TRICKY_BYTES = (b"\x1b@" + bytes(range(256)) + b"\x00\x00\x1a\r\n\r\n\n\r\xff\xfe\xff"
+                    + "Кухня: чек №58\r\n".encode("utf-8") + b"\x1dV\x00")
+
+    def probe(self, *args, data=None):
+        return wine([PRINT_PROBE] + list(args), input=data if data is not None else b"")
+
+    def assertSameBytes(self, actual, expected):
+        # Not assertEqual: a diff of 8 MiB helps nobody.
+        if actual == expected:
+            return
+        at = next((i for i, (a, b) in enumerate(zip(actual, expected)) if a != b),
+                  min(len(actual), len(expected)))
+        self.fail("%d bytes landed, %d sent; first difference at offset %d: %r vs %r" % (
+            len(actual), len(expected), at, actual[at:at + 16], expected[at:at + 16]))
+
+    def assertRawJobLands(self, queue, data, expected_queue=None):
+        result = self.probe(queue, data=data)
+        self.assertEqual((result.returncode, result.stderr), (0, b""), result.stdout)
+        self.assertRegex(result.stdout, rb"\A[1-9][0-9]*\n\Z")
+        self.assertSameBytes(WORLD.next_job(expected_queue or queue), data)
+        self.assertEqual(WORLD.landed(), [])
+
+    def test_wine_sees_every_queue_and_the_default(self):
+        result = self.probe("--list")
+        self.assertEqual(result.returncode, 0)
+        self.assertEqual(result.stdout.decode("utf-8"),
+                         "printer\tLabel-58mm\tCUPS:Label-58mm\tLabel-58mm\n"
+                         "printer\tXP-58\tCUPS:XP-58\tXP-58\n"
+                         "printer\tКухня\tCUPS:Кухня\tКухня\n"
+                         "default\tXP-58\n")
+
+    def test_raw_bytes_land_unchanged(self):
+        for queue in ("XP-58", "Кухня"):
+            with self.subTest(queue=queue):
+                self.assertRawJobLands(queue, self.TRICKY_BYTES)
+
+    def test_8_mib_in_one_job_lands_unchanged(self):
+        block = random.Random(58).randbytes(8 << 20)
+        for queue in ("XP-58", "Кухня"):
+            with self.subTest(queue=queue):
+                self.assertRawJobLands(queue, self.TRICKY_BYTES + block + self.TRICKY_BYTES)
+
+    def test_empty_queue_name_prints_to_the_default(self):
+        self.assertRawJobLands("", b"\x1b@default\r\n\x00\xff", expected_queue="XP-58")
+
+    def test_unknown_queue_fails_to_open(self):
+        for queue in ("XP-59", "Кухня2", "CUPS:XP-58"):
+            with self.subTest(queue=queue):
+                result = self.probe(queue, data=b"never printed")
+                self.assertEqual((result.returncode, result.stdout), (1, b"OpenPrinterW 1801\n"))
+        self.assertEqual(WORLD.landed(), [])
+
+    def test_label_queue_is_58_mm_at_203_dpi(self):
+        result = self.probe("--caps", "Label-58mm")
+        self.assertEqual((result.returncode, result.stdout), (0, b"dpi 203x203\nwidth 429 height 1598\n"))
+
+    def test_gdi_page_lands_as_postscript(self):
+        result = self.probe("--page", "Label-58mm", "Этикетка 58 мм")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        page = WORLD.next_job("Label-58mm")
+        self.assertTrue(page.startswith(b"%!PS-Adobe-3.0\n"), page[:64])
+        self.assertIn(b"\n%%Title: raw-print-probe page\n", page)
+        self.assertIn(b"\n<</PageSize[164.41 566.93]/ImagingBBox null>>setpagedevice\n", page)
+        self.assertIn(b"\n72 203 div 72 203 div scale\n", page)
+        self.assertTrue(page.endswith(b"\n%%Trailer\n%%Pages: 1\n%%EOF\n"), page[-64:])
+        self.assertEqual(WORLD.landed(), [])
+
+
 class TheExeItself(unittest.TestCase):
     def dlls(self, objdump, exe):
         out = subprocess.run([objdump, "-p", exe], capture_output=True, check=True).stdout.decode()
@@ -165,4 +271,5 @@ if __name__ == "__main__":
     EXE = os.path.join(BUILD, "win64", "morvik-helper.exe")
     EXE32 = os.path.join(BUILD, "win32", "morvik-helper.exe")
     PROBE = os.path.join(BUILD, "win64", "console-probe.exe")
+    PRINT_PROBE = os.path.join(BUILD, "win64", "raw-print-probe.exe")
     unittest.main(verbosity=1)
