@@ -6,6 +6,7 @@ BUILD_DIR/win32; a private Wine prefix is made afresh under BUILD_DIR/wine,
 and one wineserver is kept up for the whole run so each start is cheap.
 Before any of that a private CUPS server (printworld.py) is started, whose
 queues Wine sees as its printers and whose jobs land as files."""
+import json
 import os
 import random
 import shutil
@@ -230,6 +231,182 @@ class Printing(unittest.TestCase):
         self.assertIn(b"\n72 203 div 72 203 div scale\n", page)
         self.assertTrue(page.endswith(b"\n%%Trailer\n%%Pages: 1\n%%EOF\n"), page[-64:])
         self.assertEqual(WORLD.landed(), [])
+
+
+class TheProgramPrints(unittest.TestCase):
+    """The program's own commands against the private CUPS server."""
+
+    DATA = Printing.TRICKY_BYTES
+
+    def run_exe(self, *args, data=b""):
+        return wine([EXE] + list(args), input=data)
+
+    def lines(self, stdout):
+        self.assertTrue(stdout.endswith(b"\n"), stdout)
+        documents = [json.loads(line) for line in stdout.decode("utf-8").splitlines()]
+        return documents
+
+    def assertSent(self, result, queue, data, document="Morvik ESC/POS"):
+        self.assertEqual(result.returncode, 0, result.stdout)
+        progress, final = result.stdout.splitlines(keepends=True)
+        job = json.loads(progress)["job"]
+        self.assertEqual(progress, b'{"stage":"write","job":%d}\n' % job)
+        self.assertEqual(final, ('{"ok":true,"job":%d,"bytes":%d,"printer":"%s"}\n'
+                                 % (job, len(data), queue)).encode("utf-8"))
+        Printing.assertSameBytes(self, WORLD.next_job(queue), data)
+        self.assertEqual(WORLD.landed(), [])
+
+    def test_send_to_the_default_and_to_named_queues(self):
+        for named, queue in (("", "XP-58"), ("XP-58", "XP-58"), ("Кухня", "Кухня")):
+            with self.subTest(queue=named):
+                self.assertSent(self.run_exe("send", named, data=self.DATA), queue, self.DATA)
+
+    def test_send_8_mib_exactly_and_refuses_more(self):
+        block = random.Random(8).randbytes(8 << 20)
+        self.assertSent(self.run_exe("send", "XP-58", data=block), "XP-58", block)
+        result = self.run_exe("send", "XP-58", data=block + b"!")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, '{"ok":false,"error":"TOO_LARGE","win32":0,"message":"Поток больше 8 МиБ",'
+                                        '"printer":"XP-58"}\n'.encode("utf-8"))
+        self.assertEqual(WORLD.landed(), [])
+
+    def test_send_failures(self):
+        result = self.run_exe("send", "XP-59", data=self.DATA)
+        self.assertEqual(result.returncode, 1)
+        # Wine's wording of the system text for 1801.
+        self.assertEqual(result.stdout, b'{"ok":false,"error":"OPEN_FAILED","win32":1801,'
+                                        b'"message":"Invalid printer name","printer":"XP-59"}\n')
+        result = self.run_exe("send", "Кухня")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, '{"ok":false,"error":"EMPTY","win32":0,"message":"Пустой поток",'
+                                        '"printer":"Кухня"}\n'.encode("utf-8"))
+        self.assertEqual(WORLD.landed(), [])
+
+    def test_test_receipt_reaches_the_default_queue(self):
+        result = self.run_exe("test")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        progress, final = self.lines(result.stdout)
+        self.assertEqual(final, {"ok": True, "job": progress["job"], "bytes": 142, "printer": "XP-58"})
+        receipt = WORLD.next_job("XP-58")
+        self.assertEqual(len(receipt), 142)
+        self.assertEqual(receipt[:45], b"\x1b@\x1ba\x01\x1bE\x01Morvik\n\x1bE\x00print helper 1.1.0\nTEST OK\n")
+        self.assertRegex(receipt[45:65], rb"\A20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\n\Z")
+        self.assertEqual(receipt[65:], b"\x1ba\x00" + b"-" * 32 + b"\n0123456789 ABCDEFGHIJ abcdefghij\n\n\n\n\n"
+                                       b"\x1dVB\x00")
+
+    def test_driver_page_through_the_58_mm_driver(self):
+        result = self.run_exe("driver", "Label-58mm")
+        self.assertEqual(result.returncode, 0, result.stdout)
+        (document,) = self.lines(result.stdout)
+        self.assertEqual(list(document), ["ok", "job", "printer"])
+        self.assertEqual((document["ok"], document["printer"]), (True, "Label-58mm"))
+        page = WORLD.next_job("Label-58mm")
+        self.assertTrue(page.startswith(b"%!PS-Adobe-3.0\n"), page[:64])
+        self.assertIn(b"\n%%Title: Morvik test (driver)\n", page)
+        self.assertTrue(page.endswith(b"\n%%EOF\n"), page[-64:])
+
+    def test_watch_a_job_wine_no_longer_lists(self):
+        sent = self.run_exe("send", "XP-58", data=b"\x1b@watched\n")
+        job = json.loads(sent.stdout.splitlines()[0])["job"]
+        WORLD.next_job("XP-58")
+        result = self.run_exe("watch", "XP-58", str(job))
+        self.assertEqual(result.returncode, 0, result.stdout)
+        (document,) = self.lines(result.stdout)
+        self.assertEqual((document["ok"], document["fate"], document["job"], document["printer"]),
+                         (True, "done", job, "XP-58"))
+        self.assertEqual((document["port"], document["usb_present"], document["is_default"]),
+                         ("CUPS:XP-58", None, True))
+
+    def test_purge_cannot_read_wines_jobs(self):
+        # Wine's EnumJobsW is a stub: the queue is not reported clean.
+        result = self.run_exe("purge", "XP-58")
+        self.assertEqual(result.returncode, 1)
+        (document,) = self.lines(result.stdout)
+        self.assertEqual(list(document)[:5] + list(document)[-3:],
+                         ["ok", "deleted", "failed", "skipped", "error", "win32", "message", "printer"])
+        self.assertEqual((document["ok"], document["error"], document["printer"]), (False, "ENUM_FAILED", "XP-58"))
+
+    def test_list_shows_the_cups_queues(self):
+        for args in (["list"], ["list", "ids"]):
+            with self.subTest(args=args):
+                result = self.run_exe(*args)
+                self.assertEqual(result.returncode, 0)
+                (document,) = self.lines(result.stdout)
+                self.assertEqual(list(document), ["ok", "v", "default", "usb_ok", "usb", "lpt", "printers"])
+                self.assertEqual(document["default"], "XP-58")
+                # Wine's SetupAPI lists no USB printing device and no parallel device.
+                self.assertEqual((document["usb"], document["lpt"]), ([], []))
+                self.assertEqual([(p["name"], p["port"], p["default"], p["details"], p["usb_present"])
+                                  for p in document["printers"]],
+                                 [("Label-58mm", "CUPS:Label-58mm", False, True, None),
+                                  ("XP-58", "CUPS:XP-58", True, True, None),
+                                  ("Кухня", "CUPS:Кухня", False, True, None)])
+
+    def test_report_through_a_pipe_does_not_wait(self):
+        result = self.run_exe()
+        self.assertEqual(result.returncode, 0)
+        text = result.stdout.decode("utf-8")
+        self.assertTrue(text.startswith("Morvik — помощник печати 1.1.0\r\n"), text[:80])
+        self.assertIn("Принтер по умолчанию: XP-58\r\n", text)
+        self.assertIn("Принтеры (3):\r\n", text)
+        self.assertIn("\r\n 3. Кухня\r\n    порт: CUPS:Кухня\r\n", text)
+        self.assertNotIn("Нажмите Enter", text)
+
+
+class TheProgramInATerminal(unittest.TestCase):
+    def setUp(self):
+        self.terminal = Terminal()
+
+    def tearDown(self):
+        self.terminal.close()
+
+    def test_send_to_a_mistyped_queue_suggests_the_near_name(self):
+        screen = self.terminal.run("printf 'AB' | wine %s send 'xp 58'" % EXE, "EXIT=")
+        self.assertIn("ОШИБКА: принтера «xp 58» в Windows нет. Имя нужно писать точно как в списке, "
+                      "с теми же пробелами.", screen)
+        self.assertIn("Похоже, это «XP-58». Запустите:\n  morvik-helper.exe test \"XP-58\"", screen)
+        self.assertIn("Принтеры этого компьютера:\n  Label-58mm\n  XP-58   [по умолчанию]\n  Кухня\n", screen)
+        self.assertIn("EXIT=1", screen)
+        self.assertEqual(WORLD.landed(), [])
+
+    def test_send_at_a_console(self):
+        screen = self.terminal.run("printf 'AB' | wine %s send Кухня" % EXE, "EXIT=")
+        self.assertIn("OK: задание отправлено в очередь «Кухня». Если бумага не вышла — запустите помощника "
+                      "без параметров и посмотрите отчёт.", screen)
+        self.assertIn("EXIT=0", screen)
+        self.assertEqual(WORLD.next_job("Кухня"), b"AB")
+
+    def test_test_receipt_is_followed(self):
+        screen = self.terminal.run("wine %s test XP-58" % EXE, "EXIT=")
+        self.assertIn("OK: задание отправлено в очередь «XP-58».", screen)
+        self.assertIn("Смотрю, уйдёт ли задание из очереди Windows (до 15 с)...\n"
+                      "Задание сразу ушло из очереди — Windows передала его принтеру.\n"
+                      "Вышел лист «TEST OK» — прямая печать работает.", screen)
+        self.assertIn("EXIT=0", screen)
+        self.assertEqual(len(WORLD.next_job("XP-58")), 142)
+
+    def test_report_and_list_at_a_console(self):
+        for args in ("report", "list ids"):
+            with self.subTest(args=args):
+                screen = self.terminal.run("wine %s %s" % (EXE, args), "EXIT=")
+                self.assertIn("Morvik — помощник печати 1.1.0", screen)
+                self.assertIn("Что видно:", screen)
+                self.assertNotIn("Нажмите Enter", screen)
+                self.assertIn("EXIT=0", screen)
+                self.terminal.close()
+                self.terminal = Terminal()
+
+    def test_started_without_arguments_it_waits_for_enter(self):
+        screen = self.terminal.run("wine %s" % EXE, "Нажмите Enter, чтобы закрыть окно...")
+        self.assertIn("Нажмите Enter, чтобы закрыть окно...", screen)
+        time.sleep(1)
+        self.assertNotIn("EXIT=", self.terminal.tmux("capture-pane", "-p", "-J").stdout.decode("utf-8"))
+        self.terminal.tmux("send-keys", "Enter")
+        deadline = time.time() + 30
+        while time.time() < deadline and "EXIT=0" not in screen:
+            time.sleep(0.2)
+            screen = self.terminal.tmux("capture-pane", "-p", "-J").stdout.decode("utf-8")
+        self.assertIn("EXIT=0", screen)
 
 
 class TheExeItself(unittest.TestCase):
