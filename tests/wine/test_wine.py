@@ -9,19 +9,17 @@ queues Wine sees as its printers and whose jobs land as files."""
 import json
 import os
 import random
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
 
-from printworld import PrintWorld
+from winebox import WineBox
 
 BUILD = None
 EXE = PROBE = EXE32 = PRINT_PROBE = None
-ENV = None
-WORLD = None
+BOX = ENV = WORLD = None
 
 VERSION_DOC = b'{"ok":true,"v":"1.1.0"}\n'
 UNKNOWN_DOC = b'{"ok":false,"error":"UNKNOWN_COMMAND"}\n'
@@ -34,45 +32,14 @@ def wine(args, **kwargs):
 
 
 def setUpModule():
-    global ENV, WORLD
-    wine_dir = os.path.join(BUILD, "wine")
-    prefix = os.path.join(wine_dir, "prefix")
-    # CUPS first: a Wine process that starts while CUPS is unreachable drops
-    # the prefix's CUPS printers, and wineboot is such a process.
-    WORLD = PrintWorld(os.path.join(wine_dir, "cups")).start()
-    try:
-        shutil.rmtree(prefix, ignore_errors=True)
-        os.makedirs(prefix)
-        ENV = WORLD.env(dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
-                             WINEDLLOVERRIDES="mscoree,mshtml="))
-        # A wineserver kept up across wineboot (made persistent before it or
-        # right after it) ends up with two services.exe, and later starts
-        # take up to 20 s each. So: boot, wait for that server to end, then
-        # keep a fresh one up. Output goes to a file: Wine's services
-        # inherit it and keep it open.
-        with open(os.path.join(wine_dir, "wineboot.log"), "wb") as log:
-            subprocess.run(["wineboot", "-i"], env=ENV, stdout=log, stderr=log, timeout=300, check=True)
-            subprocess.run(["wineserver", "-w"], env=ENV, stdout=log, stderr=log, timeout=120)
-            # The server outlives the call, so its output must not be a pipe
-            # we wait on.
-            subprocess.run(["wineserver", "-p"], env=ENV, stdout=log, stderr=log, timeout=60)
-            # The first start under the new server starts services.exe and
-            # friends, which inherit its output and hold it until the end:
-            # a test that read that program's pipes would wait forever.
-            subprocess.run(["wine", PRINT_PROBE, "--list"], env=ENV, stdout=log, stderr=log,
-                           timeout=120, check=True)
-    except BaseException:
-        tearDownModule()
-        raise
+    global BOX, ENV, WORLD
+    BOX = WineBox(os.path.join(BUILD, "wine"), warm_up=[PRINT_PROBE, "--list"]).start()
+    ENV, WORLD = BOX.env, BOX.world
 
 
 def tearDownModule():
-    # Wine first: it must not outlive the CUPS server it talks to.
-    if ENV is not None:
-        subprocess.run(["wineserver", "-k"], env=ENV, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
-    if WORLD is not None:
-        WORLD.stop()
+    if BOX is not None:
+        BOX.stop()
 
 
 class Terminal:
