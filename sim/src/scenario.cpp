@@ -36,12 +36,12 @@ std::string hex_to_bytes(const std::string& hex) {
 }
 
 // {"hex": ...}, {"text": ...} or {"file": PATH}: a block of bytes.
-std::string bytes_of(const json& spec) {
-    if (spec.contains("hex")) return hex_to_bytes(spec.at("hex").get<std::string>());
-    if (spec.contains("text")) return spec.at("text").get<std::string>();
-    if (spec.contains("file")) {
-        std::ifstream file(spec.at("file").get<std::string>(), std::ios::binary);
-        if (!file) bad("cannot read " + spec.at("file").get<std::string>());
+std::string bytes_of(const json& source) {
+    if (source.contains("hex")) return hex_to_bytes(source.at("hex").get<std::string>());
+    if (source.contains("text")) return source.at("text").get<std::string>();
+    if (source.contains("file")) {
+        std::ifstream file(source.at("file").get<std::string>(), std::ios::binary);
+        if (!file) bad("cannot read " + source.at("file").get<std::string>());
         std::ostringstream content;
         content << file.rdbuf();
         return content.str();
