@@ -1,4 +1,6 @@
 // Runs the program's entry point on the simulated computer.
+#include <windows.h>
+
 #include "computer.h"
 
 extern "C" int wmain(int argc, wchar_t** argv);
@@ -27,8 +29,14 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
     try {
         code = wmain(static_cast<int>(texts.size()), argv.data());
     } catch (const ProcessExit& exit) {
-        // The end of the process gives its heap back.
+        // The end of the process gives its heap back, the system's
+        // buffers included.
         for (void* block : pc.program_blocks) __real_free(block);
+        std::vector<const void*> buffers;
+        for (const auto& [resource, what] : pc.open_resources) {
+            if (what.kind == "local memory") buffers.push_back(resource);
+        }
+        for (const void* buffer : buffers) LocalFree(const_cast<void*>(buffer));
         code = static_cast<int>(exit.code);
     }
     pc.program_running = false;

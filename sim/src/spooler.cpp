@@ -280,7 +280,12 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
         for (size_t i = 0; i < printers.size(); ++i) {
             if (!sim::same_printer_name(printers[i].name, name)) continue;
             if (printers[i].open_error != 0) return fail(printers[i].open_error);
-            PrinterHandle* handle = new PrinterHandle{list == 1, i};
+            // Owned by the computer, not by ClosePrinter: a handle the program
+            // never closes is freed with the computer, and no later handle
+            // reuses the audit keys inside a closed one's record.
+            auto record = std::make_shared<PrinterHandle>(PrinterHandle{list == 1, i});
+            sim::computer().kept_alive.push_back(record);
+            PrinterHandle* handle = record.get();
             sim::track(handle, "printer handle", sim::utf16_to_utf8(printers[i].name));
             *phPrinter = handle;
             return TRUE;
@@ -293,14 +298,8 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     if (sim::call_fails("ClosePrinter")) return FALSE;
     PrinterHandle* handle = open_handle(hPrinter);
     if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    // A document or page left open stays in the audit.
     sim::untrack(handle);
-    // A document or page left open stays in the audit under keys inside the
-    // handle's record; the record is kept so no later handle reuses them.
-    if (handle->job_id == 0 && !handle->page_open) {
-        delete handle;
-    } else {
-        sim::computer().kept_alive.push_back(std::shared_ptr<const void>(handle));
-    }
     overwrite_last_error();
     return TRUE;
 }
