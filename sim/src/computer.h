@@ -294,7 +294,6 @@ bool call_fails(const char* function);
 void apply_due_events();
 
 // Queue names compare as the spooler compares them: ASCII letters without regard to case.
-bool same_printer_name(const std::u16string& a, const std::u16string& b);
 
 // The id the spooler gives the next job: one more than the largest id it has
 // seen anywhere (queues, started and deleted jobs, scripted jobs), or 1.
@@ -304,6 +303,17 @@ DWORD next_job_id();
 void track(const void* resource, const std::string& kind, const std::string& name);
 bool untrack(const void* resource);
 std::vector<std::string> leaks();
+
+// Texts at the API boundary: a program's UTF-16 string (null: empty), cut to
+// `limit` units; names compared ignoring the case of ASCII letters only, as
+// the spooler and the device manager compare them.
+std::u16string text_of(const WCHAR* text, size_t limit = static_cast<size_t>(-1));
+bool equal_ascii_nocase(const std::u16string& a, const std::u16string& b);
+bool starts_with_ascii_nocase(const std::u16string& text, const std::u16string& prefix);
+
+// Clean-up calls on Windows leave their own last error behind; so does the
+// simulator, so that code which reads the error of a failure too late is caught.
+void overwrite_last_error();
 
 // Text conversions used inside the simulator.
 std::u16string utf8_to_utf16(const std::string& text);

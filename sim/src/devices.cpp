@@ -156,35 +156,12 @@ std::string multi_sz(const std::vector<std::u16string>& ids) {
     return std::string(reinterpret_cast<const char*>(joined.data()), joined.size() * 2);
 }
 
-std::u16string text_of(LPCWSTR text) {
-    std::u16string result;
-    for (const WCHAR* p = text; p != nullptr && *p != 0; ++p) result.push_back(static_cast<char16_t>(*p));
-    return result;
-}
-
-char16_t fold(char16_t c) {
-    return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c;
-}
-
-// Paths, instance ids, enumerators and value names ignore case.
-bool starts_with_nocase(const std::u16string& text, const std::u16string& prefix) {
-    if (text.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (fold(text[i]) != fold(prefix[i])) return false;
-    }
-    return true;
-}
-
-bool same_text(const std::u16string& a, const std::u16string& b) {
-    return a.size() == b.size() && starts_with_nocase(a, b);
-}
-
 bool same_guid(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof(GUID)) == 0;
 }
 
 bool in_enumerator(DEVINST node, const std::u16string& enumerator) {
-    return starts_with_nocase(instance_id(node), enumerator + u"\\");
+    return sim::starts_with_ascii_nocase(instance_id(node), enumerator + u"\\");
 }
 
 BOOL fail(DWORD error) {
@@ -199,12 +176,6 @@ HANDLE fail_handle(DWORD error) {
 
 HKEY fail_key(DWORD error) {
     return reinterpret_cast<HKEY>(fail_handle(error));
-}
-
-// Clean-up calls on Windows leave their own last error behind; so does the
-// simulator, so that code which reads the error too late is caught.
-void overwrite_last_error() {
-    SetLastError(ERROR_SUCCESS);
 }
 
 // Registry and configuration manager calls answer with their result and
@@ -292,7 +263,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
     if (sim::call_fails("SetupDiGetClassDevsW")) return INVALID_HANDLE_VALUE;
     bool all_classes = (Flags & DIGCF_ALLCLASSES) != 0;
     if (ClassGuid == nullptr && !all_classes) return fail_handle(ERROR_INVALID_PARAMETER);
-    std::u16string enumerator = text_of(Enumerator);
+    std::u16string enumerator = sim::text_of(Enumerator);
     std::vector<DEVINST> members;
     if ((Flags & DIGCF_DEVICEINTERFACE) != 0) {
         // The devices exposing an interface of the class; the enumerator, if
@@ -301,7 +272,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
         if (usbprint && devices().usb.list_error != 0) return fail_handle(devices().usb.list_error);
         for (size_t i = 0; usbprint && i < devices().usb.interfaces.size(); ++i) {
             DEVINST node = node_of(kUsbDevice, i);
-            if (enumerator.empty() || in_enumerator(node, enumerator) || same_text(instance_id(node), enumerator)) {
+            if (enumerator.empty() || in_enumerator(node, enumerator) || sim::equal_ascii_nocase(instance_id(node), enumerator)) {
                 members.push_back(node);
             }
         }
@@ -311,9 +282,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
         // An enumerator no driver registered is refused, as on Windows.
         bool known = false;
         for (const char16_t* name : {u"USB", u"USBPRINT", u"LPTENUM", u"ACPI", u"ROOT"})
-            known |= same_text(enumerator, name);
+            known |= sim::equal_ascii_nocase(enumerator, name);
         if (!known) return fail_handle(ERROR_INVALID_DATA);
-        if (same_text(enumerator, u"LPTENUM") && devices().lpt.list_error != 0) {
+        if (sim::equal_ascii_nocase(enumerator, u"LPTENUM") && devices().lpt.list_error != 0) {
             return fail_handle(devices().lpt.list_error);
         }
     }
@@ -337,7 +308,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
     if (list == nullptr) return fail(ERROR_INVALID_HANDLE);
     sim::untrack(list);
     tables().lists.erase(reinterpret_cast<uintptr_t>(DeviceInfoSet));
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return TRUE;
 }
 
@@ -450,9 +421,9 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstance
     if (DeviceInfoData != nullptr && DeviceInfoData->cbSize != sizeof(SP_DEVINFO_DATA)) {
         return fail(ERROR_INVALID_USER_BUFFER);
     }
-    std::u16string wanted = text_of(DeviceInstanceId);
+    std::u16string wanted = sim::text_of(DeviceInstanceId);
     for (DEVINST node : all_nodes()) {
-        if (!same_text(instance_id(node), wanted)) continue;
+        if (!sim::equal_ascii_nocase(instance_id(node), wanted)) continue;
         if (!is_member(*list, node)) list->members.push_back(node);
         if (DeviceInfoData != nullptr) fill_device(DeviceInfoData, node, DeviceInfoSet);
         return TRUE;
@@ -487,10 +458,10 @@ LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved,
     auto key = tables().keys.find(reinterpret_cast<uintptr_t>(hKey));
     if (key == tables().keys.end()) return ERROR_INVALID_HANDLE;
     if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) return ERROR_INVALID_PARAMETER;
-    std::u16string name = text_of(lpValueName);
+    std::u16string name = sim::text_of(lpValueName);
     const sim::RegValue* value = nullptr;
     for (const auto& [value_name, stored] : key->second.values) {
-        if (same_text(value_name, name)) value = &stored;
+        if (sim::equal_ascii_nocase(value_name, name)) value = &stored;
     }
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
     DWORD size = static_cast<DWORD>(value->data.size());
@@ -517,7 +488,7 @@ LONG WINAPI RegCloseKey(HKEY hKey) {
     if (key == tables().keys.end()) return ERROR_INVALID_HANDLE;
     sim::untrack(&key->second);
     tables().keys.erase(key);
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return ERROR_SUCCESS;
 }
 
@@ -586,10 +557,10 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSE
     if (sim::call_fails("CreateFileW")) return INVALID_HANDLE_VALUE;
     if (lpFileName == nullptr) return fail_handle(ERROR_INVALID_PARAMETER);
     // The only files of this computer are its USB printing devices.
-    std::u16string name = text_of(lpFileName);
+    std::u16string name = sim::text_of(lpFileName);
     const sim::UsbInterface* iface = nullptr;
     for (const sim::UsbInterface& candidate : devices().usb.interfaces) {
-        if (candidate.path && same_text(*candidate.path, name)) {
+        if (candidate.path && sim::equal_ascii_nocase(*candidate.path, name)) {
             iface = &candidate;
             break;
         }

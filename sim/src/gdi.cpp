@@ -49,18 +49,6 @@ std::nullptr_t fail_null(DWORD error) {
     return nullptr;
 }
 
-// Clean-up calls on Windows leave their own last error behind, so code that
-// reads the error of a failure too late gets a wrong number.
-void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
-
-std::u16string text_of(LPCWSTR text, size_t limit = static_cast<size_t>(-1)) {
-    std::u16string result;
-    for (const WCHAR* p = text; p != nullptr && *p != 0 && result.size() < limit; ++p) {
-        result.push_back(static_cast<char16_t>(*p));
-    }
-    return result;
-}
-
 // Objects live until the next computer, so a handle is never reused and a
 // stale one is always recognised as such.
 template <typename T>
@@ -113,15 +101,15 @@ extern "C" {
 HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVMODEW*) {
     if (sim::call_fails("CreateDCW")) return nullptr;
     if (pwszDevice == nullptr) return fail_null(ERROR_INVALID_PARAMETER);
-    if (pwszDriver != nullptr && !sim::same_printer_name(text_of(pwszDriver), u"winspool")) {
+    if (pwszDriver != nullptr && !sim::equal_ascii_nocase(sim::text_of(pwszDriver), u"winspool")) {
         return fail_null(ERROR_INVALID_PARAMETER);
     }
-    std::u16string name = text_of(pwszDevice);
+    std::u16string name = sim::text_of(pwszDevice);
     sim::Spooler& spooler = sim::computer().spooler;
     for (int list = 0; list < 2; ++list) {
         std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
         for (size_t i = 0; i < printers.size(); ++i) {
-            if (!sim::same_printer_name(printers[i].name, name)) continue;
+            if (!sim::equal_ascii_nocase(printers[i].name, name)) continue;
             if (printers[i].createdc_error != 0) return fail_null(printers[i].createdc_error);
             if (printers[i].open_error != 0) return fail_null(printers[i].open_error);
             DeviceContext* dc = keep(std::make_shared<DeviceContext>());
@@ -147,7 +135,7 @@ BOOL WINAPI DeleteDC(HDC hdc) {
     }
     hold(dc->font, false);  // the font itself stays the program's to delete
     sim::untrack(dc);
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return TRUE;
 }
 
@@ -162,7 +150,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
 
     sim::GdiDoc doc;
     doc.job = sim::next_job_id();
-    doc.document = text_of(lpdi->lpszDocName);
+    doc.document = sim::text_of(lpdi->lpszDocName);
     sim::Job queued;
     queued.id = doc.job;
     queued.document = doc.document;
@@ -199,7 +187,7 @@ int WINAPI EndPage(HDC hdc) {
     dc->page_key = nullptr;
     DWORD error = printer_of(dc).endpage_error;
     if (error != 0) return fail_sp(error);
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return 1;
 }
 
@@ -217,7 +205,7 @@ int WINAPI EndDoc(HDC hdc) {
     sim::untrack(dc->doc_key);
     dc->doc_key = nullptr;
     dc->page_key = nullptr;
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return 1;
 }
 
@@ -239,7 +227,7 @@ HFONT WINAPI CreateFontW(int cHeight, int, int, int, int cWeight, DWORD, DWORD, 
                          DWORD, LPCWSTR pszFaceName) {
     if (sim::call_fails("CreateFontW")) return nullptr;
     FontObject* font = keep(std::make_shared<FontObject>());
-    font->font = sim::GdiFont{text_of(pszFaceName, kFaceRoom), cHeight, cWeight};
+    font->font = sim::GdiFont{sim::text_of(pszFaceName, kFaceRoom), cHeight, cWeight};
     sim::track(font, "font",
                sim::utf16_to_utf8(font->font.face) + " " + std::to_string(cHeight) + " " + std::to_string(cWeight));
     return reinterpret_cast<HFONT>(font);
@@ -269,7 +257,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ ho) {
         if (font->selected > 0) return fail(kErrorBusy);
         sim::untrack(font);
     }
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return TRUE;
 }
 

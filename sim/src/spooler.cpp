@@ -22,18 +22,6 @@ BOOL fail(DWORD error) {
     return FALSE;
 }
 
-// Clean-up calls on Windows leave their own last error behind; so does the
-// simulator, so that code which reads the error too late is caught.
-void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
-
-std::u16string text_of(LPCWSTR text) {
-    std::u16string result;
-    if (text != nullptr) {
-        for (const WCHAR* p = text; *p != 0; ++p) result.push_back(static_cast<char16_t>(*p));
-    }
-    return result;
-}
-
 // Audit keys of the document and the page started on a handle: addresses
 // inside the handle's record, unique while it is open.
 const void* document_key(const PrinterHandle* handle) { return reinterpret_cast<const char*>(handle) + 1; }
@@ -178,15 +166,6 @@ size_t queue_index(const sim::Printer& printer, DWORD id) {
 
 namespace sim {
 
-bool same_printer_name(const std::u16string& a, const std::u16string& b) {
-    auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; };
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
-}
-
 DWORD next_job_id() {
     DWORD largest = 0;
     auto see = [&](DWORD id) { largest = id > largest ? id : largest; };
@@ -273,12 +252,12 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
     if (phPrinter != nullptr) *phPrinter = nullptr;
     if (sim::call_fails("OpenPrinterW")) return FALSE;
     if (phPrinter == nullptr || pPrinterName == nullptr) return fail(ERROR_INVALID_PARAMETER);
-    std::u16string name = text_of(pPrinterName);
+    std::u16string name = sim::text_of(pPrinterName);
     sim::Spooler& spooler = sim::computer().spooler;
     for (int list = 0; list < 2; ++list) {
         std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
         for (size_t i = 0; i < printers.size(); ++i) {
-            if (!sim::same_printer_name(printers[i].name, name)) continue;
+            if (!sim::equal_ascii_nocase(printers[i].name, name)) continue;
             if (printers[i].open_error != 0) return fail(printers[i].open_error);
             // Owned by the computer, not by ClosePrinter: a handle the program
             // never closes is freed with the computer, and no later handle
@@ -300,7 +279,7 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
     // A document or page left open stays in the audit.
     sim::untrack(handle);
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return TRUE;
 }
 
@@ -416,8 +395,8 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
 
     sim::StartedJob started;
     started.id = sim::next_job_id();
-    started.document = text_of(info->pDocName);
-    started.datatype = text_of(info->pDatatype);
+    started.document = sim::text_of(info->pDocName);
+    started.datatype = sim::text_of(info->pDatatype);
     printer.started.push_back(started);
 
     sim::Job queued;
@@ -476,7 +455,7 @@ BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
     if (!handle->page_open) return fail(ERROR_INVALID_PRINTER_STATE);
     handle->page_open = false;
     sim::untrack(page_key(handle));
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return TRUE;
 }
 
@@ -492,7 +471,7 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
     job->ended = true;
     handle->job_id = 0;
     sim::untrack(document_key(handle));
-    overwrite_last_error();
+    sim::overwrite_last_error();
     return TRUE;
 }
 

@@ -170,6 +170,29 @@ int deliver(const std::basic_string<Unit>& result, Out* destination, int room) {
 
 namespace sim {
 
+std::u16string text_of(const WCHAR* text, size_t limit) {
+    std::u16string result;
+    for (const WCHAR* p = text; p != nullptr && *p != 0 && result.size() < limit; ++p) {
+        result.push_back(static_cast<char16_t>(*p));
+    }
+    return result;
+}
+
+bool starts_with_ascii_nocase(const std::u16string& text, const std::u16string& prefix) {
+    auto fold = [](char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c + 32) : c; };
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (fold(text[i]) != fold(prefix[i])) return false;
+    }
+    return true;
+}
+
+bool equal_ascii_nocase(const std::u16string& a, const std::u16string& b) {
+    return a.size() == b.size() && starts_with_ascii_nocase(a, b);
+}
+
+void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
+
 std::u16string utf8_to_utf16(const std::string& text) {
     std::u16string result;
     decode_utf8(reinterpret_cast<const unsigned char*>(text.data()), text.size(), &result);

@@ -14,7 +14,7 @@ Printer* find_printer(const std::u16string& name) {
     Spooler& spooler = computer().spooler;
     for (std::vector<Printer>* list : {&spooler.printers, &spooler.connections}) {
         for (Printer& printer : *list) {
-            if (same_printer_name(printer.name, name)) return &printer;
+            if (equal_ascii_nocase(printer.name, name)) return &printer;
         }
     }
     return nullptr;
