@@ -40,6 +40,7 @@ HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR pszPort, co
 BOOL WINAPI DeleteDC(HDC hdc);
 int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi);
 int WINAPI EndDoc(HDC hdc);
+int WINAPI AbortDoc(HDC hdc);
 int WINAPI StartPage(HDC hdc);
 int WINAPI EndPage(HDC hdc);
 int WINAPI GetDeviceCaps(HDC hdc, int index);

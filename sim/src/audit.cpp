@@ -9,8 +9,8 @@ bool call_fails(const char* function) {
     pc.call_log.push_back(function);
     unsigned count = ++pc.call_counts[function];
     for (const FaultRule& rule : pc.faults) {
-        if (rule.function == function && rule.nth == count) {
-            pc.last_error = rule.error;
+        if (rule.function == function && (rule.nth == 0 || rule.nth == count)) {
+            if (rule.error) pc.last_error = *rule.error;
             return true;
         }
     }

@@ -35,9 +35,9 @@ struct ClockState {
 };
 
 struct FaultRule {
-    std::string function;  // simulated function name, as the SDK spells it
-    unsigned nth = 0;      // 1-based call number that fails
-    DWORD error = 0;
+    std::string function;        // simulated function name, as the SDK spells it
+    unsigned nth = 0;            // 1-based call number that fails; 0: every call
+    std::optional<DWORD> error;  // the last error it leaves; unset: it fails without setting one
 };
 
 struct Resource {
@@ -99,8 +99,9 @@ struct GdiDoc {
     DWORD job = 0;
     std::u16string document;
     unsigned pages = 0;
-    bool ended = false;    // EndDoc succeeded
-    bool aborted = false;  // the device context was deleted while the document was open
+    bool ended = false;      // EndDoc succeeded
+    bool aborted = false;    // AbortDoc cancelled it: its job left the queue
+    bool abandoned = false;  // the device context was deleted while the document was open
     std::vector<GdiText> text;
 };
 
@@ -116,6 +117,9 @@ struct Printer {
     DWORD startpage_error = 0;
     DWORD enum_jobs_error = 0;
     DWORD get_printer_error = 0;
+    DWORD get_job_error = 0;          // every GetJobW on the queue fails with it
+    DWORD endpage_printer_error = 0;  // EndPagePrinter fails with it (the page is ended all the same)
+    DWORD enddoc_printer_error = 0;   // EndDocPrinter fails with it and the job is dropped
     WriteBehaviour write;
     std::vector<Job> jobs;  // the queue, in order
     std::vector<StartedJob> started;
@@ -126,6 +130,7 @@ struct Printer {
     DWORD createdc_error = 0;
     DWORD startdoc_gdi_error = 0;
     DWORD endpage_error = 0;
+    int endpage_error_result = -1;  // what EndPage returns with endpage_error: SP_ERROR, or 0
     DWORD enddoc_error = 0;
     std::vector<GdiDoc> gdi_docs;
 };
@@ -194,8 +199,15 @@ struct LptDevice {
     std::optional<LptParent> parent;  // unset: CM_Get_Parent fails
 };
 
+// SetupDiEnumDeviceInterfaces failing part-way through the listing.
+struct EnumFailure {
+    DWORD index = 0;  // the member index whose call fails
+    DWORD error = 0;
+};
+
 struct UsbDevices {
     DWORD list_error = 0;                  // SetupDiGetClassDevsW of the interface class fails with it
+    std::optional<EnumFailure> enum_error_at;  // unset: ERROR_NO_MORE_ITEMS after the last interface
     std::vector<UsbInterface> interfaces;  // in listing order
 };
 
@@ -231,6 +243,8 @@ struct TimelineEvent {
     std::optional<DWORD> set_attributes;      // printer attribute bits
     std::optional<JobStatusChange> set_job_status;
     std::optional<std::optional<std::u16string>> set_default;  // set: the new default (inner unset: none)
+    std::optional<DWORD> set_enum_jobs_error;  // the queue's enum_jobs_error from then on
+    std::optional<DWORD> set_get_job_error;    // the queue's get_job_error from then on
     bool applied = false;
 };
 
@@ -240,6 +254,7 @@ struct Computer {
     Devices devices;
 
     StdoutKind stdout_kind = StdoutKind::pipe;
+    std::optional<DWORD> console_max_write;  // a longer WriteConsoleW fails with 8, as on Windows 7
     StdinState stdin_state;
     bool read_console = true;
     ClockState clock;
@@ -293,11 +308,14 @@ bool call_fails(const char* function);
 // applied yet, in time order (ties in listed order). call_fails does it first.
 void apply_due_events();
 
-// Queue names compare as the spooler compares them: ASCII letters without regard to case.
-
 // The id the spooler gives the next job: one more than the largest id it has
-// seen anywhere (queues, started and deleted jobs, scripted jobs), or 1.
+// seen anywhere (queues, started and deleted jobs, scripted jobs), or 1; past
+// 4294967295, the lowest id not in use (a job id is never 0).
 DWORD next_job_id();
+
+// Takes a job out of its queue (the spooler's count, when scripted, goes down
+// with it); nothing happens when the queue does not hold it.
+void remove_from_queue(Printer& printer, DWORD id);
 
 // The audit of open resources.
 void track(const void* resource, const std::string& kind, const std::string& name);

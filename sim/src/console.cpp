@@ -71,6 +71,8 @@ BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNu
         return fail(ERROR_INVALID_HANDLE);
     }
     if (lpBuffer == nullptr && nNumberOfCharsToWrite > 0) return fail(ERROR_INVALID_PARAMETER);
+    // Windows 7's console host refuses large writes whole, showing nothing.
+    if (pc.console_max_write && nNumberOfCharsToWrite > *pc.console_max_write) return fail(ERROR_NOT_ENOUGH_MEMORY);
     std::u16string text(static_cast<const char16_t*>(lpBuffer), nNumberOfCharsToWrite);
     pc.console_text += text;
     if (pc.forward_output) {

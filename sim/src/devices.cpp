@@ -327,7 +327,11 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     for (DEVINST node : list->members) {
         if (kind_of(node) == kUsbDevice && node_exists(node) && (only == 0 || node == only)) exposing.push_back(node);
     }
-    if (!same_guid(*InterfaceClassGuid, kUsbPrintInterface) || MemberIndex >= exposing.size()) {
+    if (!same_guid(*InterfaceClassGuid, kUsbPrintInterface)) return fail(ERROR_NO_MORE_ITEMS);
+    // A listing that breaks off part-way (a device removed meanwhile, a driver fault).
+    const std::optional<sim::EnumFailure>& broken = devices().usb.enum_error_at;
+    if (broken && MemberIndex == broken->index) return fail(broken->error);
+    if (MemberIndex >= exposing.size()) {
         return fail(ERROR_NO_MORE_ITEMS);
     }
     DeviceInterfaceData->InterfaceClassGuid = kUsbPrintInterface;

@@ -92,6 +92,14 @@ std::string job_label(DeviceContext* dc) {
     return sim::utf16_to_utf8(printer_of(dc).name) + " job " + std::to_string(doc_of(dc).job);
 }
 
+// The open document and page leave the audit; neither is ended.
+void close_document(DeviceContext* dc) {
+    sim::untrack(dc->doc_key);
+    if (dc->page_key != nullptr) sim::untrack(dc->page_key);
+    dc->doc_key = nullptr;
+    dc->page_key = nullptr;
+}
+
 }  // namespace
 
 extern "C" {
@@ -123,15 +131,15 @@ HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVM
 }
 
 // Deleting a context with its document still open abandons the document (and
-// its page), as AbortDoc would: nothing of it is left open, and it is not ended.
+// its page): nothing of it is left open, it is not ended, and its job, half
+// made, stays in the queue. AbortDoc is the way to take it out.
 BOOL WINAPI DeleteDC(HDC hdc) {
     if (sim::call_fails("DeleteDC")) return FALSE;
     DeviceContext* dc = open_dc(hdc);
     if (dc == nullptr) return fail(ERROR_INVALID_HANDLE);
     if (dc->doc_key != nullptr) {
-        doc_of(dc).aborted = true;
-        sim::untrack(dc->doc_key);
-        if (dc->page_key != nullptr) sim::untrack(dc->page_key);
+        doc_of(dc).abandoned = true;
+        close_document(dc);
     }
     hold(dc->font, false);  // the font itself stays the program's to delete
     sim::untrack(dc);
@@ -185,15 +193,18 @@ int WINAPI EndPage(HDC hdc) {
     if (dc->page_key == nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
     sim::untrack(dc->page_key);
     dc->page_key = nullptr;
-    DWORD error = printer_of(dc).endpage_error;
-    if (error != 0) return fail_sp(error);
+    const sim::Printer& printer = printer_of(dc);
+    if (printer.endpage_error != 0) {
+        SetLastError(printer.endpage_error);
+        return printer.endpage_error_result;  // "0 or less" is failure: drivers differ
+    }
     sim::overwrite_last_error();
     return 1;
 }
 
 // Ending the document with a page still open ends the page too, but the page
 // stays in the audit: the program must end its pages itself. A failed EndDoc
-// leaves the document open (DeleteDC then abandons it).
+// leaves the document open, for AbortDoc (or DeleteDC) to end.
 int WINAPI EndDoc(HDC hdc) {
     if (sim::call_fails("EndDoc")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
@@ -205,6 +216,20 @@ int WINAPI EndDoc(HDC hdc) {
     sim::untrack(dc->doc_key);
     dc->doc_key = nullptr;
     dc->page_key = nullptr;
+    sim::overwrite_last_error();
+    return 1;
+}
+
+// Cancels the open document: its job leaves the queue and nothing of it is
+// left open. A clean-up call, so it leaves its own last error.
+int WINAPI AbortDoc(HDC hdc) {
+    if (sim::call_fails("AbortDoc")) return kSpError;
+    DeviceContext* dc = open_dc(hdc);
+    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
+    if (dc->doc_key == nullptr) return fail_sp(ERROR_SPL_NO_STARTDOC);
+    doc_of(dc).aborted = true;
+    sim::remove_from_queue(printer_of(dc), doc_of(dc).job);
+    close_document(dc);
     sim::overwrite_last_error();
     return 1;
 }

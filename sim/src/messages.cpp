@@ -29,6 +29,7 @@ constexpr SystemText kSystemTexts[] = {
     {50, "The request is not supported.\r\n"},
     {87, "The parameter is incorrect.\r\n"},
     {109, "The pipe has been ended.\r\n"},
+    {112, "There is not enough space on the disk.\r\n"},
     {122, "The data area passed to a system call is too small.\r\n"},
     {234, "More data is available.\r\n"},
     {259, "No more data is available.\r\n"},

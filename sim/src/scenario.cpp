@@ -120,6 +120,18 @@ int devcaps_index(const std::string& name) {
     bad("unknown \"devcaps\" index \"" + name + "\"");
 }
 
+// The file time `offset_ms` after `start`; a time a FILETIME cannot hold
+// (before 1601, or past 2^63 - 1 units) makes the scenario unusable.
+ULONGLONG filetime_at(ULONGLONG start, long long offset_ms, const char* what) {
+    long long units = 0;
+    long long time = 0;
+    if (__builtin_mul_overflow(offset_ms, 10000LL, &units) ||
+        __builtin_add_overflow(static_cast<long long>(start), units, &time) || time < 0) {
+        bad(std::string(what) + " puts a time outside the range of FILETIME");
+    }
+    return static_cast<ULONGLONG>(time);
+}
+
 Job load_job(const json& value, ULONGLONG start) {
     Job job;
     job.id = value.value("id", 0u);
@@ -138,8 +150,7 @@ Job load_job(const json& value, ULONGLONG start) {
         }
     } else {
         // Milliseconds before the start; negative: a job stamped in the future.
-        long long age = value.value("age_ms", 0LL);
-        job.submitted.filetime = static_cast<ULONGLONG>(static_cast<long long>(start) - age * 10000);
+        job.submitted.filetime = filetime_at(start, -value.value("age_ms", 0LL), "a job's \"age_ms\"");
     }
     return job;
 }
@@ -157,6 +168,9 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.startpage_error = error_of(value, "startpage_error");
     p.enum_jobs_error = error_of(value, "enum_jobs_error");
     p.get_printer_error = error_of(value, "get_printer_error");
+    p.get_job_error = error_of(value, "get_job_error");
+    p.endpage_printer_error = error_of(value, "endpage_printer_error");
+    p.enddoc_printer_error = error_of(value, "enddoc_printer_error");
     if (value.contains("write")) {
         const json& write = value.at("write");
         p.write.max_per_call = write.value("max_per_call", 0u);
@@ -175,6 +189,8 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.createdc_error = error_of(value, "createdc_error");
     p.startdoc_gdi_error = error_of(value, "startdoc_gdi_error");
     p.endpage_error = error_of(value, "endpage_error");
+    p.endpage_error_result = value.value("endpage_error_result", -1);
+    if (p.endpage_error_result > 0) bad("\"endpage_error_result\" is a failure: 0 or less");
     p.enddoc_error = error_of(value, "enddoc_error");
     return p;
 }
@@ -259,8 +275,8 @@ void load_timeline(const json& value, Computer& pc) {
             event.add_job = load_job(job, pc.clock.start_filetime);
             // Without a time of its own, a job arrives when the event happens.
             if (!job.contains("age_ms") && !job.contains("submitted")) {
-                long long at = event.at_ms > 0 ? event.at_ms : 0;
-                event.add_job->submitted.filetime = pc.clock.start_filetime + static_cast<ULONGLONG>(at) * 10000;
+                event.add_job->submitted.filetime =
+                    filetime_at(pc.clock.start_filetime, event.at_ms > 0 ? event.at_ms : 0, "an event's \"at_ms\"");
             }
         }
         event.set_status = optional_number(item, "set_status");
@@ -269,6 +285,8 @@ void load_timeline(const json& value, Computer& pc) {
             const json& change = item.at("set_job_status");
             event.set_job_status = JobStatusChange{change.at("id").get<DWORD>(), change.at("status").get<DWORD>()};
         }
+        event.set_enum_jobs_error = optional_number(item, "set_enum_jobs_error");
+        event.set_get_job_error = optional_number(item, "set_get_job_error");
         if (item.contains("set_default")) {
             const json& name = item.at("set_default");
             event.set_default = name.is_null() ? std::optional<std::u16string>() : wide(name);
@@ -278,8 +296,25 @@ void load_timeline(const json& value, Computer& pc) {
     pc.timeline = events;
 }
 
+// [{"function": "GetJobW", "nth": 2, "error": 1722}]: that call fails (every
+// call when "nth" is absent or 0; without setting the last error when
+// "error" is absent or null).
+void load_faults(const json& value, Computer& pc) {
+    for (const json& item : value) {
+        FaultRule rule;
+        rule.function = item.at("function").get<std::string>();
+        rule.nth = item.value("nth", 0u);
+        if (present(item, "error")) rule.error = item.at("error").get<DWORD>();
+        pc.faults.push_back(rule);
+    }
+}
+
 void load_usb(const json& value, Computer& pc) {
     pc.devices.usb.list_error = error_of(value, "list_error");
+    if (present(value, "enum_error_at")) {
+        const json& broken = value.at("enum_error_at");
+        pc.devices.usb.enum_error_at = EnumFailure{broken.at("index").get<DWORD>(), broken.at("error").get<DWORD>()};
+    }
     if (!present(value, "interfaces")) return;
     for (const json& item : value.at("interfaces")) {
         UsbInterface usb;
@@ -330,12 +365,14 @@ void load_scenario(const std::string& json_text) {
         if (doc.contains("stdout")) load_stdout(doc.at("stdout"), pc);
         if (doc.contains("stdin")) load_stdin(doc.at("stdin"), pc);
         if (doc.contains("read_console")) pc.read_console = doc.at("read_console").get<bool>();
+        pc.console_max_write = optional_number(doc, "console_max_write");
         if (doc.contains("clock")) load_clock(doc.at("clock"), pc);
         if (doc.contains("messages")) load_messages(doc.at("messages"), pc);
         if (doc.contains("spooler")) load_spooler(doc.at("spooler"), pc);
         if (doc.contains("usb")) load_usb(doc.at("usb"), pc);
         if (doc.contains("lpt")) load_lpt(doc.at("lpt"), pc);
         if (present(doc, "timeline")) load_timeline(doc.at("timeline"), pc);
+        if (present(doc, "faults")) load_faults(doc.at("faults"), pc);
     } catch (const json::exception& e) {
         bad(e.what());
     }

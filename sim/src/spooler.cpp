@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "computer.h"
 
@@ -166,9 +167,12 @@ size_t queue_index(const sim::Printer& printer, DWORD id) {
 
 namespace sim {
 
-DWORD next_job_id() {
-    DWORD largest = 0;
-    auto see = [&](DWORD id) { largest = id > largest ? id : largest; };
+namespace {
+
+// Every job id the spooler has handed out or knows of: queued, started,
+// deleted, drawn through GDI, taken out by the timeline or still to come in it.
+template <typename See>
+void visit_job_ids(See see) {
     for (const std::vector<Printer>* list : {&computer().spooler.printers, &computer().spooler.connections}) {
         for (const Printer& printer : *list) {
             for (const Job& job : printer.jobs) see(job.id);
@@ -178,11 +182,32 @@ DWORD next_job_id() {
         }
     }
     for (DWORD id : computer().spooler.left_job_ids) see(id);
-    // Ids of jobs the timeline will bring are taken already.
     for (const TimelineEvent& event : computer().timeline) {
         if (event.add_job) see(event.add_job->id);
     }
-    return largest + 1;
+}
+
+}  // namespace
+
+void remove_from_queue(Printer& printer, DWORD id) {
+    for (auto it = printer.jobs.begin(); it != printer.jobs.end(); ++it) {
+        if (it->id != id) continue;
+        printer.jobs.erase(it);
+        if (printer.jobs_count && *printer.jobs_count > 0) *printer.jobs_count -= 1;
+        return;
+    }
+}
+
+DWORD next_job_id() {
+    DWORD largest = 0;
+    visit_job_ids([&](DWORD id) { largest = id > largest ? id : largest; });
+    if (largest != 0xFFFFFFFF) return largest + 1;
+    // The counter has run out: the lowest id nobody holds.
+    std::set<DWORD> used;
+    visit_job_ids([&](DWORD id) { used.insert(id); });
+    DWORD id = 1;
+    while (used.count(id) != 0) ++id;
+    return id;
 }
 
 }  // namespace sim
@@ -334,6 +359,7 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
     *pcbNeeded = 0;  // also for a job that is gone: callers take size 0 for "not there"
     if (Level != 1) return fail(ERROR_INVALID_LEVEL);
     const sim::Printer& printer = printer_of(handle);
+    if (printer.get_job_error != 0) return fail(printer.get_job_error);
     size_t index = queue_index(printer, JobId);
     if (index == printer.jobs.size()) return fail(ERROR_INVALID_PARAMETER);
     RecordPacker packer(sizeof(JOB_INFO_1W), 1);
@@ -373,8 +399,7 @@ BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE, DWORD Com
             return fail(ERROR_INVALID_PARAMETER);
     }
     if (job.delete_error != 0) return fail(job.delete_error);
-    printer.jobs.erase(printer.jobs.begin() + static_cast<std::ptrdiff_t>(index));
-    if (printer.jobs_count && *printer.jobs_count > 0) *printer.jobs_count -= 1;
+    sim::remove_from_queue(printer, JobId);
     printer.deleted_job_ids.push_back(JobId);
     for (sim::StartedJob& started : printer.started) {
         if (started.id == JobId) started.deleted = true;
@@ -455,6 +480,8 @@ BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
     if (!handle->page_open) return fail(ERROR_INVALID_PRINTER_STATE);
     handle->page_open = false;
     sim::untrack(page_key(handle));
+    // A scripted failure still ends the page: what is lost is its content.
+    if (DWORD error = printer_of(handle).endpage_printer_error) return fail(error);
     sim::overwrite_last_error();
     return TRUE;
 }
@@ -468,9 +495,16 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
     // Ending the job ends its page too, but a page left open stays in the
     // audit: the program must end its pages itself.
     handle->page_open = false;
-    job->ended = true;
     handle->job_id = 0;
     sim::untrack(document_key(handle));
+    sim::Printer& printer = printer_of(handle);
+    if (printer.enddoc_printer_error != 0) {
+        // The spooler could not commit the job (a full disk, a job cancelled
+        // while spooling): it never prints and leaves the queue.
+        sim::remove_from_queue(printer, job->id);
+        return fail(printer.enddoc_printer_error);
+    }
+    job->ended = true;
     sim::overwrite_last_error();
     return TRUE;
 }

@@ -48,11 +48,13 @@ std::string state_json() {
                                                                   {"height", drawn.font.height},
                                                                   {"weight", drawn.font.weight}}}});
             }
-            entry["gdi_docs"].push_back(ordered_json{{"job", doc.job},
-                                                     {"document", utf16_to_utf8(doc.document)},
-                                                     {"pages", doc.pages},
-                                                     {"ended", doc.ended},
-                                                     {"text", text}});
+            ordered_json gdi_doc{{"job", doc.job},
+                                 {"document", utf16_to_utf8(doc.document)},
+                                 {"pages", doc.pages},
+                                 {"ended", doc.ended}};
+            if (doc.aborted) gdi_doc["aborted"] = true;
+            gdi_doc["text"] = text;
+            entry["gdi_docs"].push_back(gdi_doc);
         }
         state["printers"].push_back(entry);
     }

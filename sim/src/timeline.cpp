@@ -2,8 +2,6 @@
 // leaves the queue, paper runs out, the default printer changes. Each event is
 // applied once, at the first simulated call made at or after its time, so the
 // program sees it exactly when it would poll after a Sleep.
-#include <algorithm>
-
 #include "computer.h"
 
 namespace sim {
@@ -31,14 +29,9 @@ void apply(const TimelineEvent& event) {
     if (event.set_default) computer().spooler.default_printer = *event.set_default;
     Printer* printer = find_printer(event.printer);
     if (printer == nullptr) return;
-    if (event.remove_job) {
-        auto it = std::find_if(printer->jobs.begin(), printer->jobs.end(),
-                               [&](const Job& job) { return job.id == *event.remove_job; });
-        if (it != printer->jobs.end()) {
-            computer().spooler.left_job_ids.push_back(it->id);
-            printer->jobs.erase(it);
-            if (printer->jobs_count && *printer->jobs_count > 0) *printer->jobs_count -= 1;
-        }
+    if (event.remove_job && find_job(*printer, *event.remove_job) != nullptr) {
+        computer().spooler.left_job_ids.push_back(*event.remove_job);
+        remove_from_queue(*printer, *event.remove_job);
     }
     if (event.add_job) {
         Job job = *event.add_job;
@@ -51,6 +44,8 @@ void apply(const TimelineEvent& event) {
     if (event.set_job_status) {
         if (Job* job = find_job(*printer, event.set_job_status->id)) job->status = event.set_job_status->status;
     }
+    if (event.set_enum_jobs_error) printer->enum_jobs_error = *event.set_enum_jobs_error;
+    if (event.set_get_job_error) printer->get_job_error = *event.set_get_job_error;
 }
 
 }  // namespace

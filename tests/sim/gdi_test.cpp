@@ -144,7 +144,7 @@ TEST_F(GdiContract, DeviceCapsAndFailuresWithTheirErrors) {
     const sim::GdiDoc& jammed = sim::computer().spooler.printers[5].gdi_docs.at(0);
     EXPECT_EQ(jammed.pages, 1u);
     EXPECT_FALSE(jammed.ended);
-    EXPECT_TRUE(jammed.aborted);
+    EXPECT_TRUE(jammed.abandoned);
     EXPECT_EQ(jammed.text.size(), 1u);
 
     dc = start_page(L"Full", &job);
