@@ -119,7 +119,12 @@ void collect_usb_devices() {
         SP_DEVICE_INTERFACE_DATA interface_data;
         memset(&interface_data, 0, sizeof interface_data);
         interface_data.cbSize = sizeof interface_data;
-        if (!SetupDiEnumDeviceInterfaces(list, nullptr, &kUsbPrintInterface, index, &interface_data)) break;
+        if (!SetupDiEnumDeviceInterfaces(list, nullptr, &kUsbPrintInterface, index, &interface_data)) {
+            // Only the end of the list ends it well: a listing cut short could
+            // miss the device behind a port that would then pass for empty.
+            if (GetLastError() != ERROR_NO_MORE_ITEMS) device_inventory.usb_ok = FALSE;
+            break;
+        }
 
         UsbDevice* device = &device_inventory.usb_devices[device_inventory.usb_count];
         memset(device, 0, sizeof *device);

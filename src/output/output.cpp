@@ -18,6 +18,22 @@ void write_bytes(HANDLE handle, const char* bytes, DWORD count) {
     FlushFileBuffers(handle);
 }
 
+// Windows 7's console host fails a write much over 64 KiB and shows nothing,
+// so text goes out in pieces well below that.
+const DWORD kConsolePiece = 8192;
+
+void write_units(HANDLE handle, const WCHAR* units, DWORD count) {
+    while (count > 0) {
+        DWORD piece = count < kConsolePiece ? count : kConsolePiece;
+        // A surrogate pair is one character: never cut between its halves.
+        if (piece < count && units[piece - 1] >= 0xD800 && units[piece - 1] <= 0xDBFF) --piece;
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, units, piece, &written, nullptr) || written == 0 || written > piece) return;
+        units += written;
+        count -= written;
+    }
+}
+
 void write_console(HANDLE handle, const char* text) {
     int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     if (units <= 0) return;
@@ -25,8 +41,7 @@ void write_console(HANDLE handle, const char* text) {
     WCHAR* wide = static_cast<WCHAR*>(malloc(static_cast<size_t>(units) * sizeof(WCHAR)));
     if (wide == nullptr) return;
     if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units) > 0) {
-        DWORD written = 0;
-        WriteConsoleW(handle, wide, static_cast<DWORD>(units - 1), &written, nullptr);
+        write_units(handle, wide, static_cast<DWORD>(units - 1));
     }
     free(wide);
 }

@@ -118,7 +118,15 @@ void append_no_printer(TextBuffer* buffer) {
            "\"message\":\"Принтер не выбран, и принтера по умолчанию в Windows нет\"");
 }
 
-char* win32_message(DWORD code) {
+namespace {
+
+bool trimmed_from_messages(WCHAR c, bool full_stops) {
+    return c == L'\r' || c == L'\n' || (full_stops && (c == L'.' || c == L' '));
+}
+
+// The system's text for an error code as UTF-8, its line end (and with
+// `full_stops` its trailing dots and blanks too) removed; empty when there is none.
+char* system_message(DWORD code, bool full_stops) {
     // Reporting an error must not change the last error.
     DWORD saved_error = GetLastError();
     WCHAR* system_text = nullptr;
@@ -129,10 +137,7 @@ char* win32_message(DWORD code) {
     if (count == 0 || system_text == nullptr) {
         result = empty_string();
     } else {
-        while (count > 0 && (system_text[count - 1] == L'.' || system_text[count - 1] == L' ' ||
-                             system_text[count - 1] == L'\r' || system_text[count - 1] == L'\n')) {
-            system_text[--count] = 0;
-        }
+        while (count > 0 && trimmed_from_messages(system_text[count - 1], full_stops)) system_text[--count] = 0;
         result = to_utf8(system_text);
     }
     if (system_text != nullptr) LocalFree(system_text);
@@ -140,14 +145,28 @@ char* win32_message(DWORD code) {
     return result;
 }
 
-void append_error(TextBuffer* buffer, const char* name, DWORD code) {
+}  // namespace
+
+char* win32_message(DWORD code) {
+    return system_message(code, true);
+}
+
+char* win32_message_line(DWORD code) {
+    return system_message(code, false);
+}
+
+void append_error_members(TextBuffer* buffer, const char* name, DWORD code) {
     char* message = win32_message(code);
-    append_format(buffer, "\"ok\":false,\"error\":\"%s\",\"win32\":%lu,\"message\":", name,
-                  static_cast<unsigned long>(code));
+    append_format(buffer, "\"error\":\"%s\",\"win32\":%lu,\"message\":", name, static_cast<unsigned long>(code));
     // The message is already UTF-8 with any ill-formed UTF-16 replaced, so it
     // is escaped as it stands instead of going back through UTF-16.
     append_json_utf8(buffer, message);
     free(message);
+}
+
+void append_error(TextBuffer* buffer, const char* name, DWORD code) {
+    append(buffer, "\"ok\":false,");
+    append_error_members(buffer, name, code);
 }
 
 void append_status_keys(TextBuffer* buffer, DWORD status, const StatusWord* table) {

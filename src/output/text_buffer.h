@@ -37,8 +37,15 @@ void append_utf16(TextBuffer* buffer, const WCHAR* text);
 // blanks and line breaks; empty when there is none. free() it.
 char* win32_message(DWORD code);
 
+// The system's text for a Windows error code without its line end only, for
+// a sentence a person reads; empty when there is none. free() it.
+char* win32_message_line(DWORD code);
+
 // The members "ok":false,"error":NAME,"win32":CODE,"message":TEXT, no braces.
 void append_error(TextBuffer* buffer, const char* name, DWORD code);
+
+// The same without "ok", for a document whose "ok" stands elsewhere.
+void append_error_members(TextBuffer* buffer, const char* name, DWORD code);
 
 // The fixed failure members for a command with no printer named and no
 // default printer in Windows.

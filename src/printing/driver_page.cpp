@@ -107,31 +107,47 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
         append_error(members, "OPEN_FAILED", GetLastError());
         return 1;
     }
+
+    const char* failure = "PRINT_FAILED";
+    DWORD error = ERROR_SUCCESS;
+    bool document_open = false;
+    bool printed = false;
+    PageFonts fonts = {nullptr, nullptr};
     DOCINFOW doc = {sizeof(DOCINFOW), L"Morvik test (driver)", nullptr, nullptr, 0};
     int started = StartDocW(dc, &doc);
     if (started <= 0) {
-        DWORD error = GetLastError();
-        DeleteDC(dc);
-        append_error(members, "STARTDOC_FAILED", error);
-        return 1;
-    }
-    *job = static_cast<DWORD>(started);
-    StartPage(dc);
-    PageFonts fonts = draw_page(dc);
-
-    int result = 1;
-    if (EndPage(dc) <= 0) {
-        // The document is not ended: deleting the context abandons it.
-        append_error(members, "PRINT_FAILED", GetLastError());
-    } else if (EndDoc(dc) <= 0) {
-        append_error(members, "PRINT_FAILED", GetLastError());
+        failure = "STARTDOC_FAILED";
+        error = GetLastError();
     } else {
-        append_format(members, "\"ok\":true,\"job\":%lu", static_cast<unsigned long>(*job));
-        result = 0;
+        document_open = true;
+        *job = static_cast<DWORD>(started);
+        if (StartPage(dc) <= 0) {
+            error = GetLastError();
+        } else {
+            fonts = draw_page(dc);
+            if (EndPage(dc) <= 0) {
+                error = GetLastError();
+            } else if (EndDoc(dc) <= 0) {
+                error = GetLastError();
+            } else {
+                document_open = false;
+                printed = true;
+            }
+        }
     }
+
+    // A document that did not end is cancelled, so no half-made job is left
+    // in the queue for the printer to choke on.
+    if (document_open) AbortDoc(dc);
     DeleteDC(dc);
     delete_fonts(fonts);
-    return result;
+
+    if (!printed) {
+        append_error(members, failure, error);
+        return 1;
+    }
+    append_format(members, "\"ok\":true,\"job\":%lu", static_cast<unsigned long>(*job));
+    return 0;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include "base/wide.h"
+#include "inventory/spooler_read.h"
 
 namespace {
 
@@ -21,72 +22,69 @@ bool submitted_since(const SYSTEMTIME* submitted, unsigned long long since_ms) {
     return (value - kUnixEpochFiletime) / 10000 + kGraceMs >= since_ms;
 }
 
-int probe_job_by_number(HANDLE printer, DWORD job, DWORD* status, WCHAR* status_text, DWORD* found_job) {
-    DWORD needed = 0;
-    GetJobW(printer, job, 1, nullptr, 0, &needed);
-    if (needed == 0) return 0;
-    BYTE* record = static_cast<BYTE*>(malloc(needed));
-    if (record == nullptr) return 1;
-    int present = 0;
-    if (GetJobW(printer, job, 1, record, needed, &needed)) {
-        const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(record);
-        *status = info->Status;
-        *found_job = info->JobId;
-        if (info->pStatus != nullptr) wide_copy(status_text, PROBE_TEXT_ROOM, info->pStatus);
-        present = 1;
+JobPresence probe_job_by_number(HANDLE printer, DWORD job, DWORD* status, WCHAR* status_text, DWORD* found_job,
+                                DWORD* query_error) {
+    SpoolerRecords record;
+    SpoolerRead read = read_job(printer, job, &record);
+    if (read == SPOOLER_READ_NO_MEMORY) return JOB_PRESENT;
+    if (read == SPOOLER_READ_FAILED) {
+        // Windows answers ERROR_INVALID_PARAMETER for a job id it does not
+        // know; Wine fails without an error for a finished job.
+        if (record.error == ERROR_INVALID_PARAMETER || record.error == ERROR_SUCCESS) return JOB_GONE;
+        *query_error = record.error;
+        return JOB_UNKNOWN;
     }
-    free(record);
-    return present;
+    const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(record.data);
+    *status = info->Status;
+    *found_job = info->JobId;
+    if (info->pStatus != nullptr) wide_copy(status_text, PROBE_TEXT_ROOM, info->pStatus);
+    free(record.data);
+    return JOB_PRESENT;
 }
 
-int probe_jobs_by_time(HANDLE printer, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
-                       DWORD* found_job) {
-    DWORD needed = 0;
-    DWORD returned = 0;
-    EnumJobsW(printer, 0, kJobsLookedAt, 1, nullptr, 0, &needed, &returned);
-    if (needed == 0) return 0;
-    BYTE* records = static_cast<BYTE*>(malloc(needed));
-    if (records == nullptr) return 1;
-    int present = 0;
-    if (EnumJobsW(printer, 0, kJobsLookedAt, 1, records, needed, &needed, &returned)) {
-        const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(records);
-        for (DWORD i = 0; i < returned; ++i) {
-            if (!submitted_since(&info[i].Submitted, since_ms)) continue;
-            present = 1;
-            *status |= info[i].Status;
-            *found_job = info[i].JobId;  // the last matching job wins
-            if (status_text[0] == 0 && info[i].pStatus != nullptr) {
-                wide_copy(status_text, PROBE_TEXT_ROOM, info[i].pStatus);  // the first text wins
-            }
+JobPresence probe_jobs_by_time(HANDLE printer, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
+                               DWORD* found_job, DWORD* query_error) {
+    SpoolerRecords jobs;
+    SpoolerRead read = read_jobs(printer, 0, kJobsLookedAt, &jobs);
+    if (read == SPOOLER_READ_NO_MEMORY) return JOB_PRESENT;
+    if (read == SPOOLER_READ_FAILED) {
+        // An empty queue lists successfully; a failing listing says nothing.
+        *query_error = jobs.error;
+        return JOB_UNKNOWN;
+    }
+    JobPresence presence = JOB_GONE;
+    const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(jobs.data);
+    for (DWORD i = 0; i < jobs.count; ++i) {
+        if (!submitted_since(&info[i].Submitted, since_ms)) continue;
+        presence = JOB_PRESENT;
+        *status |= info[i].Status;
+        *found_job = info[i].JobId;  // the last matching job wins
+        if (status_text[0] == 0 && info[i].pStatus != nullptr) {
+            wide_copy(status_text, PROBE_TEXT_ROOM, info[i].pStatus);  // the first text wins
         }
     }
-    free(records);
-    return present;
+    free(jobs.data);
+    return presence;
 }
 
 }  // namespace
 
 void probe_printer(HANDLE printer, DWORD* status, DWORD* attributes, DWORD* jobs, WCHAR* port) {
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    if (needed == 0) return;
-    BYTE* record = static_cast<BYTE*>(malloc(needed));
-    if (record == nullptr) return;
-    if (GetPrinterW(printer, 2, record, needed, &needed)) {
-        const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(record);
-        *status = info->Status;
-        *attributes = info->Attributes;
-        *jobs = info->cJobs;
-        port[0] = 0;
-        if (info->pPortName != nullptr) wide_copy(port, PROBE_TEXT_ROOM, info->pPortName);
-    }
-    free(record);
+    SpoolerRecords record;
+    if (read_printer(printer, &record) != SPOOLER_READ_OK) return;  // the last snapshot stands
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(record.data);
+    *status = info->Status;
+    *attributes = info->Attributes;
+    *jobs = info->cJobs;
+    port[0] = 0;
+    if (info->pPortName != nullptr) wide_copy(port, PROBE_TEXT_ROOM, info->pPortName);
+    free(record.data);
 }
 
-int probe_job(HANDLE printer, DWORD job, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
-              DWORD* found_job) {
+JobPresence probe_job(HANDLE printer, DWORD job, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
+                      DWORD* found_job, DWORD* query_error) {
     *status = 0;
     status_text[0] = 0;
-    if (job != 0) return probe_job_by_number(printer, job, status, status_text, found_job);
-    return probe_jobs_by_time(printer, since_ms, status, status_text, found_job);
+    if (job != 0) return probe_job_by_number(printer, job, status, status_text, found_job, query_error);
+    return probe_jobs_by_time(printer, since_ms, status, status_text, found_job, query_error);
 }

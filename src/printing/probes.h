@@ -5,15 +5,23 @@
 
 enum : int { PROBE_TEXT_ROOM = 128 };
 
+// What the spooler says of a job.
+enum JobPresence : int {
+    JOB_GONE = 0,     // it has left the queue (or was never there)
+    JOB_PRESENT = 1,  // still queued
+    JOB_UNKNOWN = 2,  // the spooler could not be asked
+};
+
 // The queue's status bits, attribute bits, job count and port (128 units).
 // When the spooler cannot answer, every output keeps its previous value.
 void probe_printer(HANDLE printer, DWORD* status, DWORD* attributes, DWORD* jobs, WCHAR* port);
 
-// Whether a job is in the queue (1) or gone (0). With a job number the job is
-// looked up by it; with 0, every job submitted from 5000 ms before since_ms
-// on counts (all jobs when since_ms is 0), their status bits ORed together.
-// Sets status and status_text (128 units) on entry; sets *found_job only
-// when a job is found. Memory lacking answers 1: a job is never taken for
-// gone merely because memory was short.
-int probe_job(HANDLE printer, DWORD job, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
-              DWORD* found_job);
+// Whether a job is in the queue. With a job number the job is looked up by
+// it; with 0, every job submitted from 5000 ms before since_ms on counts
+// (all jobs when since_ms is 0), their status bits ORed together. Sets status
+// and status_text (128 units) on entry; sets *found_job only when a job is
+// found, and *query_error only when the answer is JOB_UNKNOWN. Memory lacking
+// answers JOB_PRESENT: a job is never taken for gone merely because memory
+// was short.
+JobPresence probe_job(HANDLE printer, DWORD job, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
+                      DWORD* found_job, DWORD* query_error);

@@ -67,14 +67,27 @@ int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* re
         accepted += written;
     }
 
-    EndPagePrinter(queue);
-    EndDocPrinter(queue);
+    // Only EndDocPrinter commits the job: a spooler that cannot (a full disk,
+    // a job cancelled while spooling) has not printed it. The document is
+    // ended even when the page could not be.
+    bool ended = EndPagePrinter(queue) != FALSE;
+    DWORD end_error = ended ? ERROR_SUCCESS : GetLastError();
+    if (!EndDocPrinter(queue) && ended) {
+        ended = false;
+        end_error = GetLastError();
+    }
     ClosePrinter(queue);
 
     if (accepted != count) {
         append_format(result, "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"%lu/%lu\",\"job\":%lu",
                       static_cast<unsigned long>(accepted), static_cast<unsigned long>(count),
                       static_cast<unsigned long>(job));
+        return 1;
+    }
+    if (!ended) {
+        append_error(result, "PRINT_FAILED", end_error);
+        append_format(result, ",\"job\":%lu,\"bytes\":%lu", static_cast<unsigned long>(job),
+                      static_cast<unsigned long>(count));
         return 1;
     }
     append_format(result, "\"ok\":true,\"job\":%lu,\"bytes\":%lu", static_cast<unsigned long>(job),

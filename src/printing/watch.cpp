@@ -22,7 +22,8 @@ const DWORD kLongestLimitMs = 120000;
 const DWORD kTroubleMs = 2999;  // a problem lasting longer than this is not a passing one
 const DWORD kFollowMs = 14999;
 
-// What the last successful probes said.
+// What the last successful probes said, and whether the last job probe
+// could ask the spooler at all.
 struct WatchState {
     DWORD printer_status;
     DWORD attributes;
@@ -31,6 +32,8 @@ struct WatchState {
     DWORD job_status;
     WCHAR job_status_text[PROBE_TEXT_ROOM];
     DWORD found_job;
+    JobPresence job_presence;
+    DWORD query_error;  // of the last job probe, when it was JOB_UNKNOWN
 };
 
 void reset_state(WatchState* state, DWORD job) {
@@ -41,22 +44,32 @@ void reset_state(WatchState* state, DWORD job) {
     state->job_status = 0;
     state->job_status_text[0] = 0;
     state->found_job = job;
+    state->job_presence = JOB_PRESENT;
+    state->query_error = 0;
+}
+
+bool job_unknown(const WatchState& state) {
+    return state.job_presence == JOB_UNKNOWN;
 }
 
 bool works_offline(const WatchState& state) {
     return (state.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0;
 }
 
+// A spooler that cannot say where the job is counts as trouble: it must never
+// pass for a job that has printed.
 bool sees_trouble(const WatchState& state) {
     return (state.job_status & kJobTrouble) != 0 || (state.printer_status & kPrinterTrouble) != 0 ||
-           works_offline(state);
+           works_offline(state) || job_unknown(state);
 }
 
 // One poll; true when the job has left the queue or is finished.
 bool job_is_done(HANDLE queue, DWORD job, unsigned long long since_ms, WatchState* state) {
     probe_printer(queue, &state->printer_status, &state->attributes, &state->jobs, state->port);
-    int present = probe_job(queue, job, since_ms, &state->job_status, state->job_status_text, &state->found_job);
-    return present == 0 || (state->job_status & kFinishedJob) != 0;
+    state->job_presence = probe_job(queue, job, since_ms, &state->job_status, state->job_status_text,
+                                    &state->found_job, &state->query_error);
+    return state->job_presence == JOB_GONE ||
+           (state->job_presence == JOB_PRESENT && (state->job_status & kFinishedJob) != 0);
 }
 
 const char* json_boolean(bool value) {
@@ -108,6 +121,10 @@ void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const Watch
     append_status_keys(&document, done ? 0 : state.job_status, job_status_words);
     append(&document, ",\"job_status_text\":");
     append_json_string(&document, done ? L"" : state.job_status_text);
+    if (job_unknown(state)) {
+        append(&document, ",");
+        append_error_members(&document, "JOB_QUERY_FAILED", state.query_error);
+    }
     append(&document, ",");
     append_device_section(&document);
     append(&document, "}\n");
@@ -139,6 +156,13 @@ void write_success(DWORD elapsed, bool escpos) {
 
 void write_hang_report(const WatchState& state) {
     TextBuffer text = {};
+    if (job_unknown(state)) {
+        char* message = win32_message_line(state.query_error);
+        append_format(&text, "Windows не отвечает, где задание (ошибка %lu: ", static_cast<unsigned long>(state.query_error));
+        append(&text, message);
+        append(&text, ") — проверьте службу «Диспетчер печати».\r\n");
+        free(message);
+    }
     append(&text, "Задание ВИСИТ в очереди уже 15 с — принтер его не забирает.\r\n  задание: ");
     if (state.job_status_text[0] != 0) {
         append_utf16(&text, state.job_status_text);

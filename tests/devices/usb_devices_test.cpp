@@ -238,8 +238,9 @@ TEST_F(UsbDevicesTest, FailingCallsLeaveAnIncompleteTable) {
     };
     const Case cases[] = {
         {"SetupDiGetClassDevsW", 1, false, "", true},
-        {"SetupDiEnumDeviceInterfaces", 1, true, "", true},
-        {"SetupDiEnumDeviceInterfaces", 2, true, first, true},
+        // A listing that breaks off is not a complete one.
+        {"SetupDiEnumDeviceInterfaces", 1, false, "", true},
+        {"SetupDiEnumDeviceInterfaces", 2, false, first, true},
         {"SetupDiOpenDeviceInterfaceRegKey", 1, false, second, true},
         {"RegQueryValueExW", 1, false, second, true},  // "Port Number"
         {"RegQueryValueExW", 2, true, "USB001 USB\\ONE USBPRINT\\One \\\\?\\one|" + second, true},  // "Base Name"

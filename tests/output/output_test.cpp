@@ -32,6 +32,24 @@ TEST_F(OutputTest, ConsoleGetsUtf16WithoutTheNul) {
     EXPECT_TRUE(sim::computer().stdout_bytes.empty());
 }
 
+// Windows 7's console host refuses a write much over 64 KiB whole; text goes
+// in pieces of at most 8192 units, a surrogate pair never cut in two.
+TEST_F(OutputTest, ConsoleTextGoesInPiecesOfAtMost8192Units) {
+    sim::computer().stdout_kind = sim::StdoutKind::console;
+    sim::computer().console_max_write = 8192;
+    console_mode = true;
+    std::string text = std::string(8191, 'a') + "\xF0\x9F\x98\x80" + std::string(9000, 'b') + "Ж\r\n";
+    write_output(text.c_str());
+    EXPECT_EQ(sim::utf16_to_utf8(sim::computer().console_text), text);
+    EXPECT_EQ(sim::computer().call_counts["WriteConsoleW"], 3u);  // 8191, 8192 and the rest
+
+    // A piece that fails ends the text there.
+    sim::computer().console_text.clear();
+    sim::computer().faults.push_back({"WriteConsoleW", 5, ERROR_NOT_ENOUGH_MEMORY});
+    write_output(text.c_str());
+    EXPECT_EQ(sim::computer().console_text, std::u16string(8191, u'a'));
+}
+
 TEST_F(OutputTest, ConsoleTextIsDroppedWhenMemoryRunsOut) {
     sim::computer().stdout_kind = sim::StdoutKind::console;
     console_mode = true;

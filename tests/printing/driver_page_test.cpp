@@ -109,10 +109,12 @@ TEST_F(DriverPageTest, EveryFailureHasItsDocument) {
         EXPECT_EQ(result.exit_code, 1) << c.printer;
         EXPECT_EQ(result.out, std::string(c.out) + "\n");
         EXPECT_TRUE(result.leaks.empty()) << c.printer;
+        // Cancelled, so no half-made job is left in the queue.
         for (const sim::GdiDoc& doc : docs()) {
             EXPECT_FALSE(doc.ended);
             EXPECT_TRUE(doc.aborted);
         }
+        EXPECT_TRUE(sim::computer().spooler.printers[0].jobs.empty()) << c.printer;
         // A lost page is not followed by EndDoc.
         EXPECT_EQ(sim::computer().call_counts["EndDoc"],
                   std::string(c.printer).find("enddoc") != std::string::npos ? 1u : 0u);
@@ -166,7 +168,8 @@ TEST_F(DriverPageTest, InjectedFailuresReleaseEverything) {
         EXPECT_TRUE(nlohmann::json::accept(result.out)) << where << ": " << result.out;
         EXPECT_EQ(result.leaks, c.leaks) << where;
         bool reported = result.out.find("\"win32\":21,\"message\":\"The device is not ready\"") != std::string::npos;
-        bool own_call = where == "CreateDCW 1" || where == "StartDocW 1" || where == "EndPage 1" || where == "EndDoc 1";
+        bool own_call = where == "CreateDCW 1" || where == "StartDocW 1" || where == "StartPage 1" ||
+                        where == "EndPage 1" || where == "EndDoc 1";
         EXPECT_EQ(reported, own_call) << where << ": " << result.out;
     }
 }

@@ -27,13 +27,15 @@ protected:
         for (WCHAR& unit : text) unit = L'#';
         text[PROBE_TEXT_ROOM - 1] = 0;
         found = 777;
-        return probe_job(queue, number, since_ms, &status, text, &found);
+        error = 777;
+        return probe_job(queue, number, since_ms, &status, text, &found, &error);
     }
 
     HANDLE queue = nullptr;
     DWORD status = 0;
     WCHAR text[PROBE_TEXT_ROOM];
     DWORD found = 0;
+    DWORD error = 0;
 };
 
 TEST_F(ProbesTest, JobByNumber) {
@@ -144,24 +146,49 @@ TEST_F(ProbesTest, PrinterSnapshotAndKeepingTheLastOne) {
     EXPECT_EQ(sim::computer().call_counts["GetPrinterW"], 7u);
 }
 
-TEST_F(ProbesTest, MemoryShortMeansPresentAndAFailedCallMeansGone) {
+TEST_F(ProbesTest, MemoryShortMeansPresentAndAFailingSpoolerIsNoAnswer) {
     open(R"({"spooler": {"printers": [{"name": "XP-58", "jobs": [
         {"id": 12, "status": 64, "status_text": "Out of paper"}]}]}})");
     for (DWORD number : {12u, 0u}) {
         sim::computer().fail_allocation_nth = sim::computer().allocation_count + 1;
-        EXPECT_EQ(job(number, 0), 1) << number;
+        EXPECT_EQ(job(number, 0), JOB_PRESENT) << number;
         EXPECT_EQ(status, 0u);
         EXPECT_EQ(u8(text), "");
         EXPECT_EQ(found, 777u);
     }
     sim::computer().fail_allocation_nth = 0;
-    // The second call failing after a successful sizing call.
-    sim::computer().faults = {{"GetJobW", 2, ERROR_INVALID_PARAMETER}, {"EnumJobsW", 2, RPC_S_SERVER_UNAVAILABLE}};
-    sim::computer().call_counts.clear();
-    EXPECT_EQ(job(12, 0), 0);
-    EXPECT_EQ(job(0, 0), 0);
-    EXPECT_EQ(status, 0u);
-    EXPECT_EQ(found, 777u);
+
+    // By number, 87 (a job Windows does not know) and no error at all (Wine's
+    // finished job) mean gone; anything else means the spooler could not say.
+    // By time, every failure means that.
+    struct Case {
+        DWORD number;
+        unsigned nth;  // 1: the sizing call, 2: the call that fills
+        DWORD injected;
+        JobPresence presence;
+    };
+    const Case cases[] = {
+        {12, 1, ERROR_INVALID_PARAMETER, JOB_GONE},  {12, 1, ERROR_SUCCESS, JOB_GONE},
+        {12, 1, RPC_S_SERVER_UNAVAILABLE, JOB_UNKNOWN}, {12, 2, ERROR_INVALID_PARAMETER, JOB_GONE},
+        {12, 2, ERROR_SUCCESS, JOB_GONE},            {12, 2, ERROR_ACCESS_DENIED, JOB_UNKNOWN},
+        {0, 1, ERROR_SUCCESS, JOB_UNKNOWN},          {0, 1, ERROR_INVALID_HANDLE, JOB_UNKNOWN},
+        {0, 2, ERROR_SUCCESS, JOB_UNKNOWN},          {0, 2, RPC_S_SERVER_UNAVAILABLE, JOB_UNKNOWN},
+    };
+    for (const Case& c : cases) {
+        sim::computer().call_counts.clear();
+        sim::computer().faults = {{c.number != 0 ? "GetJobW" : "EnumJobsW", c.nth, c.injected}};
+        EXPECT_EQ(job(c.number, 0), c.presence) << c.number << " " << c.nth << " " << c.injected;
+        EXPECT_EQ(error, c.presence == JOB_UNKNOWN ? c.injected : 777u) << c.number << " " << c.nth;
+        EXPECT_EQ(status, 0u);
+        EXPECT_EQ(found, 777u);
+    }
+
+    // A spooler that answers every job query of the queue with 1722.
+    sim::computer().faults.clear();
+    sim::computer().spooler.printers[0].get_job_error = RPC_S_SERVER_UNAVAILABLE;
+    EXPECT_EQ(job(12, 0), JOB_UNKNOWN);
+    EXPECT_EQ(job(99, 0), JOB_UNKNOWN);
+    EXPECT_EQ(error, static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
 }
 
 }  // namespace

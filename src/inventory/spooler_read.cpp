@@ -1,0 +1,74 @@
+#include "inventory/spooler_read.h"
+
+#include <stdlib.h>
+#include <winspool.h>
+
+namespace {
+
+// The two calls every spooler query takes. `call` makes one call with the
+// buffer and size given and reports the size needed and the records returned.
+template <typename Call>
+SpoolerRead read_twice(Call call, bool single_record, SpoolerRecords* out) {
+    out->data = nullptr;
+    out->count = 0;
+    out->error = ERROR_SUCCESS;
+    DWORD needed = 0;
+    DWORD returned = 0;
+    // Seeded with 0: some spoolers (Wine's among them) fail without saying why.
+    SetLastError(ERROR_SUCCESS);
+    if (call(nullptr, 0, &needed, &returned)) {
+        if (!single_record) return SPOOLER_READ_OK;  // nothing to list
+        return SPOOLER_READ_FAILED;                  // no record without a size
+    }
+    DWORD error = GetLastError();
+    if (error != ERROR_INSUFFICIENT_BUFFER || needed == 0) {
+        out->error = error;
+        return SPOOLER_READ_FAILED;
+    }
+    BYTE* buffer = static_cast<BYTE*>(malloc(needed));
+    if (buffer == nullptr) return SPOOLER_READ_NO_MEMORY;
+    SetLastError(ERROR_SUCCESS);
+    if (!call(buffer, needed, &needed, &returned)) {
+        out->error = GetLastError();
+        free(buffer);
+        return SPOOLER_READ_FAILED;
+    }
+    if (single_record) returned = 1;
+    if (returned == 0) {
+        free(buffer);
+        return SPOOLER_READ_OK;
+    }
+    out->data = buffer;
+    out->count = returned;
+    return SPOOLER_READ_OK;
+}
+
+}  // namespace
+
+SpoolerRead read_printers(DWORD flags, DWORD level, SpoolerRecords* printers) {
+    return read_twice(
+        [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return EnumPrintersW(flags, nullptr, level, buffer, size, needed, returned);
+        },
+        false, printers);
+}
+
+SpoolerRead read_jobs(HANDLE printer, DWORD first_job, DWORD most_jobs, SpoolerRecords* jobs) {
+    return read_twice(
+        [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
+            return EnumJobsW(printer, first_job, most_jobs, 1, buffer, size, needed, returned);
+        },
+        false, jobs);
+}
+
+SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record) {
+    return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
+                          DWORD*) { return GetPrinterW(printer, 2, buffer, size, needed); },
+                      true, record);
+}
+
+SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {
+    return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
+                          DWORD*) { return GetJobW(printer, job, 1, buffer, size, needed); },
+                      true, record);
+}
