@@ -29,9 +29,9 @@ def main():
     box = WineBox(os.path.join(build, "wine-demo"),
                   warm_up=[os.path.join(build, "win64", "raw-print-probe.exe"), "--list"]).start()
     try:
-        def run(title, args, data=b""):
+        def run(title, args, data=b"", program=exe):
             heading(title)
-            result = subprocess.run(["wine", exe] + args, input=data, capture_output=True, env=box.env)
+            result = subprocess.run(["wine", program] + args, input=data, capture_output=True, env=box.env)
             sys.stdout.write(result.stdout.decode("utf-8", "replace"))
             print("exit code %d" % result.returncode)
 
@@ -48,6 +48,10 @@ def main():
         page = box.world.next_job("Label-58mm")
         print("what landed: %d bytes of PostScript, beginning %r" % (len(page), page[:40]))
         run("Wine: morvik-helper.exe send XP-59 (no such queue)", ["send", "XP-59"], receipt)
+        run("Wine: the 32-bit morvik-helper.exe (for old cash registers) send Кухня", ["send", "Кухня"], receipt,
+            program=os.path.join(build, "win32", "morvik-helper.exe"))
+        print("what landed:")
+        hexdump(box.world.next_job("Кухня"))
     finally:
         box.stop()
 

@@ -1,28 +1,40 @@
 #!/usr/bin/env python3
 """Integration tests of the real morvik-helper.exe under Wine.
 
-Usage: test_wine.py BUILD_DIR. The exes come from BUILD_DIR/win64 and
-BUILD_DIR/win32; a private Wine prefix is made afresh under BUILD_DIR/wine,
-and one wineserver is kept up for the whole run so each start is cheap.
-Before any of that a private CUPS server (printworld.py) is started, whose
-queues Wine sees as its printers and whose jobs land as files."""
+Usage: test_wine.py BUILD_DIR. Every check of the program runs against both
+BUILD_DIR/win64/morvik-helper.exe and BUILD_DIR/win32/morvik-helper.exe, in
+the private Wine prefix under BUILD_DIR/wine (kept between runs while the Wine
+set-up stays the same, see winebox.py), with one wineserver kept up for the
+run so each start is cheap. Before any of that a private CUPS server
+(printworld.py) is started, whose queues Wine sees as its printers and whose
+jobs land as files. Only what real Wine shows is tested here: the bytes that
+reach the queues, a real terminal, the exe's imports and resources; the rest
+is the simulator's."""
 import json
 import os
 import random
+import re
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+import xml.etree.ElementTree as ElementTree
 
-from winebox import WineBox
+from winebox import WineBox, wine_setup
 
 BUILD = None
-EXE = PROBE = EXE32 = PRINT_PROBE = None
+PROBE = PRINT_PROBE = None
 BOX = ENV = WORLD = None
 
 VERSION_DOC = b'{"ok":true,"v":"1.1.0"}\n'
-UNKNOWN_DOC = b'{"ok":false,"error":"UNKNOWN_COMMAND"}\n'
+PROBE_TEXT = "Принтер «XP-58» — готов; қазақ әріптері: ӘҒҚҢӨҰҮҺІ"
+
+# Every byte value, ESC/POS-like framing and the bytes that text-mode handling
+# or a filter would eat or change.
+TRICKY_BYTES = (b"\x1b@" + bytes(range(256)) + b"\x00\x00\x1a\r\n\r\n\n\r\xff\xfe\xff"
+                + "Кухня: чек №58\r\n".encode("utf-8") + b"\x1dV\x00")
 
 
 def wine(args, **kwargs):
@@ -57,86 +69,91 @@ class Terminal:
         return subprocess.run(["tmux", "-u", "-L", self.socket] + list(args), env=ENV,
                               capture_output=True, timeout=30)
 
+    def screen(self):
+        # With the history: a long report scrolls its head out of the window.
+        return self.tmux("capture-pane", "-p", "-J", "-S", "-").stdout.decode("utf-8", "replace")
+
     def run(self, command, until, timeout=60):
         self.tmux("new-session", "-d", "-x", "160", "-y", "40", command + "; echo EXIT=$?; sleep 600")
+        return self.wait(until, timeout)
+
+    def wait(self, until, timeout=60):
         deadline = time.time() + timeout
-        screen = ""
-        while time.time() < deadline:
-            screen = self.tmux("capture-pane", "-p", "-J").stdout.decode("utf-8", "replace")
-            if until in screen:
-                return screen
+        screen = self.screen()
+        while until not in screen and time.time() < deadline:
             time.sleep(0.2)
+            screen = self.screen()
         return screen
 
     def close(self):
         self.tmux("kill-server")
 
 
-class ThroughAPipe(unittest.TestCase):
-    def test_version(self):
-        result = wine([EXE, "version"])
-        self.assertEqual(result.stdout, VERSION_DOC)
-        self.assertEqual(result.returncode, 0)
+def resources(exe):
+    """{(type, id): bytes} of the exe's numbered resources, as windres reads them."""
+    with tempfile.TemporaryDirectory() as tmp:
+        res = os.path.join(tmp, "exe.res")
+        subprocess.run(["x86_64-w64-mingw32-windres", "--input", exe, "--output", res, "--output-format", "res"],
+                       check=True, timeout=60)
+        with open(res, "rb") as f:
+            data = f.read()
+    found, at = {}, 0
+    while at + 16 <= len(data):
+        size, header, type_mark, type_id, name_mark, name_id = struct.unpack_from("<IIHHHH", data, at)
+        if type_mark == name_mark == 0xFFFF and type_id != 0:  # the file starts with an empty entry
+            found[(type_id, name_id)] = data[at + header:at + header + size]
+        at = (at + header + size + 3) & ~3
+    return found
 
-    def test_unknown_word(self):
-        result = wine([EXE, "help"])
-        self.assertEqual(result.stdout, UNKNOWN_DOC)
-        self.assertEqual(result.returncode, 2)
 
-    def test_empty_first_argument_is_like_none(self):
-        none = wine([EXE])
-        empty = wine([EXE, "", "version"])
-        self.assertEqual(none.stdout, empty.stdout)
-        self.assertEqual(none.returncode, empty.returncode)
+class TheGround(unittest.TestCase):
+    """What the program stands on, through test programs of our own: the
+    prefix, Wine's view of the CUPS queues, and the console."""
 
-    def test_redirected_to_a_file_and_to_null(self):
-        with tempfile.TemporaryDirectory() as tmp:
-            path = os.path.join(tmp, "out.txt")
-            with open(path, "wb") as out:
-                result = wine([EXE, "VERSION"], stdout=out, capture_output=False)
-            self.assertEqual(result.returncode, 0)
-            with open(path, "rb") as f:
-                self.assertEqual(f.read(), VERSION_DOC)
-        with open(os.devnull, "wb") as null:
-            probe = wine([PROBE], stdout=null, capture_output=False)
-        self.assertEqual(probe.returncode, 11)  # the null device is no console
+    def test_prefix_and_print_world(self):
+        with open(BOX.stamp, encoding="utf-8") as f:
+            self.assertEqual(f.read(), wine_setup())
+        result = wine([PRINT_PROBE, "--list"])
+        self.assertEqual((result.returncode, result.stdout.decode("utf-8")), (0,
+                         "printer\tLabel-58mm\tCUPS:Label-58mm\tLabel-58mm\n"
+                         "printer\tXP-58\tCUPS:XP-58\tXP-58\n"
+                         "printer\tКухня\tCUPS:Кухня\tКухня\n"
+                         "default\tXP-58\n"))
+        result = wine([PRINT_PROBE, "--caps", "Label-58mm"])
+        self.assertEqual((result.returncode, result.stdout), (0, b"dpi 203x203\nwidth 429 height 1598\n"))
 
-    def test_russian_text_through_a_pipe_is_utf8(self):
+    def test_console_only_in_a_terminal(self):
+        # 10: console mode, 11: not. The null device is a character device
+        # too, yet no console.
         result = wine([PROBE])
-        self.assertEqual(result.returncode, 11)
-        self.assertEqual(result.stdout,
-                         "Принтер «XP-58» — готов; қазақ әріптері: ӘҒҚҢӨҰҮҺІ\r\n".encode("utf-8"))
+        self.assertEqual((result.returncode, result.stdout), (11, (PROBE_TEXT + "\r\n").encode("utf-8")))
+        with open(os.devnull, "wb") as null:
+            self.assertEqual(wine([PROBE], stdout=null, capture_output=False).returncode, 11)
+        terminal = Terminal()
+        try:
+            screen = terminal.run("wine %s" % PROBE, "EXIT=")
+        finally:
+            terminal.close()
+        self.assertIn(PROBE_TEXT + "\nEXIT=10", screen)
 
 
-class InATerminal(unittest.TestCase):
-    def setUp(self):
-        self.terminal = Terminal()
+class TheProgram:
+    """The program's checks; a subclass names the exe (ARCH) and what it is."""
 
-    def tearDown(self):
-        self.terminal.close()
+    ARCH = MACHINE = OBJDUMP = None
 
-    def test_console_mode_shows_cyrillic(self):
-        screen = self.terminal.run("wine %s" % PROBE, "EXIT=")
-        self.assertIn("Принтер «XP-58» — готов; қазақ әріптері: ӘҒҚҢӨҰҮҺІ", screen)
-        self.assertIn("EXIT=10", screen)
+    @classmethod
+    def setUpClass(cls):
+        cls.exe = os.path.join(BUILD, cls.ARCH, "morvik-helper.exe")
 
-    def test_version_at_the_console(self):
-        screen = self.terminal.run("wine %s version" % EXE, "EXIT=")
-        self.assertIn('{"ok":true,"v":"1.1.0"}', screen)
-        self.assertIn("EXIT=0", screen)
+    def run_exe(self, *args, data=b""):
+        return wine([self.exe] + list(args), input=data)
 
-
-class Printing(unittest.TestCase):
-    """Wine's winspool against the private CUPS server, through a probe that
-    uses winspool alone: the ground the program's own printing stands on."""
-
-    # Every byte value, ESC/POS-like framing and the bytes that text-mode
-    # handling or a filter would eat or change.
-    TRICKY_BYTES = (b"\x1b@" + bytes(range(256)) + b"\x00\x00\x1a\r\n\r\n\n\r\xff\xfe\xff"
-                    + "Кухня: чек №58\r\n".encode("utf-8") + b"\x1dV\x00")
-
-    def probe(self, *args, data=None):
-        return wine([PRINT_PROBE] + list(args), input=data if data is not None else b"")
+    def documents(self, result, code):
+        """Every line of the output parsed as JSON, after the exit code."""
+        self.assertEqual(result.returncode, code, result.stdout)
+        self.assertTrue(result.stdout.endswith(b"\n"), result.stdout)
+        return [json.loads(line) for line in result.stdout.split(b"\n")[:-1]]
 
     def assertSameBytes(self, actual, expected):
         # Not assertEqual: a diff of 8 MiB helps nobody.
@@ -147,112 +164,61 @@ class Printing(unittest.TestCase):
         self.fail("%d bytes landed, %d sent; first difference at offset %d: %r vs %r" % (
             len(actual), len(expected), at, actual[at:at + 16], expected[at:at + 16]))
 
-    def assertRawJobLands(self, queue, data, expected_queue=None):
-        result = self.probe(queue, data=data)
-        self.assertEqual((result.returncode, result.stderr), (0, b""), result.stdout)
-        self.assertRegex(result.stdout, rb"\A[1-9][0-9]*\n\Z")
-        self.assertSameBytes(WORLD.next_job(expected_queue or queue), data)
+    def assertSent(self, result, queue, data):
+        progress, final = self.documents(result, 0)
+        job = progress["job"]
+        self.assertEqual(result.stdout, ('{"stage":"write","job":%d}\n{"ok":true,"job":%d,"bytes":%d,"printer":"%s"}\n'
+                                         % (job, job, len(data), queue)).encode("utf-8"))
+        self.assertSameBytes(WORLD.next_job(queue), data)
         self.assertEqual(WORLD.landed(), [])
 
-    def test_wine_sees_every_queue_and_the_default(self):
-        result = self.probe("--list")
-        self.assertEqual(result.returncode, 0)
-        self.assertEqual(result.stdout.decode("utf-8"),
-                         "printer\tLabel-58mm\tCUPS:Label-58mm\tLabel-58mm\n"
-                         "printer\tXP-58\tCUPS:XP-58\tXP-58\n"
-                         "printer\tКухня\tCUPS:Кухня\tКухня\n"
-                         "default\tXP-58\n")
+    def test_version(self):
+        result = self.run_exe("version")
+        self.assertEqual(self.documents(result, 0), [{"ok": True, "v": "1.1.0"}])
+        self.assertEqual(result.stdout, VERSION_DOC)
 
-    def test_raw_bytes_land_unchanged(self):
-        for queue in ("XP-58", "Кухня"):
-            with self.subTest(queue=queue):
-                self.assertRawJobLands(queue, self.TRICKY_BYTES)
+    def test_list_shows_the_cups_queues(self):
+        for args in (["list"], ["list", "ids"]):
+            with self.subTest(args=args):
+                (document,) = self.documents(self.run_exe(*args), 0)
+                self.assertEqual(list(document), ["ok", "v", "default", "usb_ok", "usb", "lpt", "printers"])
+                # Wine's SetupAPI lists no USB printing device and no parallel device.
+                self.assertEqual((document["default"], document["usb_ok"], document["usb"], document["lpt"]),
+                                 ("XP-58", True, [], []))
+                self.assertEqual([(p["name"], p["port"], p["driver"], p["default"], p["details"], p["usb_present"],
+                                   p["status"], p["jobs"]) for p in document["printers"]],
+                                 [("Label-58mm", "CUPS:Label-58mm", "Label-58mm", False, True, None, [], 0),
+                                  ("XP-58", "CUPS:XP-58", "XP-58", True, True, None, [], 0),
+                                  ("Кухня", "CUPS:Кухня", "Кухня", False, True, None, [], 0)])
 
-    def test_8_mib_in_one_job_lands_unchanged(self):
-        block = random.Random(58).randbytes(8 << 20)
-        for queue in ("XP-58", "Кухня"):
-            with self.subTest(queue=queue):
-                self.assertRawJobLands(queue, self.TRICKY_BYTES + block + self.TRICKY_BYTES)
-
-    def test_empty_queue_name_prints_to_the_default(self):
-        self.assertRawJobLands("", b"\x1b@default\r\n\x00\xff", expected_queue="XP-58")
-
-    def test_unknown_queue_fails_to_open(self):
-        for queue in ("XP-59", "Кухня2", "CUPS:XP-58"):
-            with self.subTest(queue=queue):
-                result = self.probe(queue, data=b"never printed")
-                self.assertEqual((result.returncode, result.stdout), (1, b"OpenPrinterW 1801\n"))
-        self.assertEqual(WORLD.landed(), [])
-
-    def test_label_queue_is_58_mm_at_203_dpi(self):
-        result = self.probe("--caps", "Label-58mm")
-        self.assertEqual((result.returncode, result.stdout), (0, b"dpi 203x203\nwidth 429 height 1598\n"))
-
-    def test_gdi_page_lands_as_postscript(self):
-        result = self.probe("--page", "Label-58mm", "Этикетка 58 мм")
-        self.assertEqual(result.returncode, 0, result.stdout)
-        page = WORLD.next_job("Label-58mm")
-        self.assertTrue(page.startswith(b"%!PS-Adobe-3.0\n"), page[:64])
-        self.assertIn(b"\n%%Title: raw-print-probe page\n", page)
-        self.assertIn(b"\n<</PageSize[164.41 566.93]/ImagingBBox null>>setpagedevice\n", page)
-        self.assertIn(b"\n72 203 div 72 203 div scale\n", page)
-        self.assertTrue(page.endswith(b"\n%%Trailer\n%%Pages: 1\n%%EOF\n"), page[-64:])
-        self.assertEqual(WORLD.landed(), [])
-
-
-class TheProgramPrints(unittest.TestCase):
-    """The program's own commands against the private CUPS server."""
-
-    DATA = Printing.TRICKY_BYTES
-
-    def run_exe(self, *args, data=b""):
-        return wine([EXE] + list(args), input=data)
-
-    def lines(self, stdout):
-        self.assertTrue(stdout.endswith(b"\n"), stdout)
-        documents = [json.loads(line) for line in stdout.decode("utf-8").splitlines()]
-        return documents
-
-    def assertSent(self, result, queue, data, document="Morvik ESC/POS"):
-        self.assertEqual(result.returncode, 0, result.stdout)
-        progress, final = result.stdout.splitlines(keepends=True)
-        job = json.loads(progress)["job"]
-        self.assertEqual(progress, b'{"stage":"write","job":%d}\n' % job)
-        self.assertEqual(final, ('{"ok":true,"job":%d,"bytes":%d,"printer":"%s"}\n'
-                                 % (job, len(data), queue)).encode("utf-8"))
-        Printing.assertSameBytes(self, WORLD.next_job(queue), data)
-        self.assertEqual(WORLD.landed(), [])
-
-    def test_send_to_the_default_and_to_named_queues(self):
+    def test_send_every_byte_value(self):
         for named, queue in (("", "XP-58"), ("XP-58", "XP-58"), ("Кухня", "Кухня")):
             with self.subTest(queue=named):
-                self.assertSent(self.run_exe("send", named, data=self.DATA), queue, self.DATA)
+                self.assertSent(self.run_exe("send", named, data=TRICKY_BYTES), queue, TRICKY_BYTES)
 
     def test_send_8_mib_exactly_and_refuses_more(self):
         block = random.Random(8).randbytes(8 << 20)
         self.assertSent(self.run_exe("send", "XP-58", data=block), "XP-58", block)
         result = self.run_exe("send", "XP-58", data=block + b"!")
-        self.assertEqual(result.returncode, 1)
+        self.documents(result, 1)
         self.assertEqual(result.stdout, '{"ok":false,"error":"TOO_LARGE","win32":0,"message":"Поток больше 8 МиБ",'
                                         '"printer":"XP-58"}\n'.encode("utf-8"))
         self.assertEqual(WORLD.landed(), [])
 
     def test_send_failures(self):
-        result = self.run_exe("send", "XP-59", data=self.DATA)
-        self.assertEqual(result.returncode, 1)
+        result = self.run_exe("send", "XP-59", data=TRICKY_BYTES)
+        self.documents(result, 1)
         # Wine's wording of the system text for 1801.
         self.assertEqual(result.stdout, b'{"ok":false,"error":"OPEN_FAILED","win32":1801,'
                                         b'"message":"Invalid printer name","printer":"XP-59"}\n')
         result = self.run_exe("send", "Кухня")
-        self.assertEqual(result.returncode, 1)
+        self.documents(result, 1)
         self.assertEqual(result.stdout, '{"ok":false,"error":"EMPTY","win32":0,"message":"Пустой поток",'
                                         '"printer":"Кухня"}\n'.encode("utf-8"))
         self.assertEqual(WORLD.landed(), [])
 
     def test_test_receipt_reaches_the_default_queue(self):
-        result = self.run_exe("test")
-        self.assertEqual(result.returncode, 0, result.stdout)
-        progress, final = self.lines(result.stdout)
+        progress, final = self.documents(self.run_exe("test"), 0)
         self.assertEqual(final, {"ok": True, "job": progress["job"], "bytes": 142, "printer": "XP-58"})
         receipt = WORLD.next_job("XP-58")
         self.assertEqual(len(receipt), 142)
@@ -260,160 +226,106 @@ class TheProgramPrints(unittest.TestCase):
         self.assertRegex(receipt[45:65], rb"\A20[0-9]{2}-[01][0-9]-[0-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\n\Z")
         self.assertEqual(receipt[65:], b"\x1ba\x00" + b"-" * 32 + b"\n0123456789 ABCDEFGHIJ abcdefghij\n\n\n\n\n"
                                        b"\x1dVB\x00")
+        self.assertEqual(WORLD.landed(), [])
 
     def test_driver_page_through_the_58_mm_driver(self):
-        result = self.run_exe("driver", "Label-58mm")
-        self.assertEqual(result.returncode, 0, result.stdout)
-        (document,) = self.lines(result.stdout)
+        (document,) = self.documents(self.run_exe("driver", "Label-58mm"), 0)
         self.assertEqual(list(document), ["ok", "job", "printer"])
         self.assertEqual((document["ok"], document["printer"]), (True, "Label-58mm"))
         page = WORLD.next_job("Label-58mm")
-        self.assertTrue(page.startswith(b"%!PS-Adobe-3.0\n"), page[:64])
-        self.assertIn(b"\n%%Title: Morvik test (driver)\n", page)
-        self.assertTrue(page.endswith(b"\n%%EOF\n"), page[-64:])
+        self.assertTrue(page.startswith(b"%!PS-Adobe-3.0\n%%Creator: Wine PostScript Driver\n"
+                                        b"%%Title: Morvik test (driver)\n"), page[:96])
+        # The PPD's 58 mm page at 203 dpi, and the page's own words (each glyph
+        # is sent the first time it is shown, between the shows).
+        self.assertIn(b"\n<</PageSize[164.41 566.93]/ImagingBBox null>>setpagedevice\n", page)
+        self.assertIn(b"\n72 203 div 72 203 div scale\n", page)
+        shown = b" ".join(re.findall(rb"^/(\S+) glyphshow$", page, re.M))
+        self.assertIn(b"M o r v i k", shown)
+        self.assertIn(b"zero one two three four five six seven eight nine", shown)
+        self.assertTrue(page.endswith(b"\nshowpage\n%%Trailer\n%%Pages: 1\n%%EOF\n"), page[-64:])
+        self.assertEqual(WORLD.landed(), [])
 
-    def test_watch_a_job_wine_no_longer_lists(self):
-        sent = self.run_exe("send", "XP-58", data=b"\x1b@watched\n")
-        job = json.loads(sent.stdout.splitlines()[0])["job"]
-        WORLD.next_job("XP-58")
-        result = self.run_exe("watch", "XP-58", str(job))
-        self.assertEqual(result.returncode, 0, result.stdout)
-        (document,) = self.lines(result.stdout)
-        self.assertEqual((document["ok"], document["fate"], document["job"], document["printer"]),
-                         (True, "done", job, "XP-58"))
-        self.assertEqual((document["port"], document["usb_present"], document["is_default"]),
-                         ("CUPS:XP-58", None, True))
+    def test_watch_of_the_newest_job_cannot_read_wines_jobs(self):
+        # Wine's EnumJobsW is a stub: no "done" for a job it cannot see.
+        result = self.run_exe("watch", "XP-58", "0")
+        (document,) = self.documents(result, 1)
+        keys = list(document)
+        after = keys.index("job_status_text") + 1
+        self.assertEqual(keys[after:after + 3], ["error", "win32", "message"], result.stdout)
+        self.assertEqual((document["ok"], document["fate"], document["error"], document["printer"], document["port"]),
+                         (False, "error", "JOB_QUERY_FAILED", "XP-58", "CUPS:XP-58"))
+        self.assertIsInstance(document["win32"], int)
 
     def test_purge_cannot_read_wines_jobs(self):
         # Wine's EnumJobsW is a stub: the queue is not reported clean.
-        result = self.run_exe("purge", "XP-58")
-        self.assertEqual(result.returncode, 1)
-        (document,) = self.lines(result.stdout)
+        (document,) = self.documents(self.run_exe("purge", "XP-58"), 1)
         self.assertEqual(list(document)[:5] + list(document)[-3:],
                          ["ok", "deleted", "failed", "skipped", "error", "win32", "message", "printer"])
         self.assertEqual((document["ok"], document["error"], document["printer"]), (False, "ENUM_FAILED", "XP-58"))
 
-    def test_list_shows_the_cups_queues(self):
-        for args in (["list"], ["list", "ids"]):
-            with self.subTest(args=args):
-                result = self.run_exe(*args)
-                self.assertEqual(result.returncode, 0)
-                (document,) = self.lines(result.stdout)
-                self.assertEqual(list(document), ["ok", "v", "default", "usb_ok", "usb", "lpt", "printers"])
-                self.assertEqual(document["default"], "XP-58")
-                # Wine's SetupAPI lists no USB printing device and no parallel device.
-                self.assertEqual((document["usb"], document["lpt"]), ([], []))
-                self.assertEqual([(p["name"], p["port"], p["default"], p["details"], p["usb_present"])
-                                  for p in document["printers"]],
-                                 [("Label-58mm", "CUPS:Label-58mm", False, True, None),
-                                  ("XP-58", "CUPS:XP-58", True, True, None),
-                                  ("Кухня", "CUPS:Кухня", False, True, None)])
+    def test_report_at_a_console_waits_for_enter(self):
+        terminal = Terminal()
+        try:
+            screen = terminal.run("wine %s" % self.exe, "Нажмите Enter, чтобы закрыть окно...")
+            time.sleep(0.5)
+            self.assertNotIn("EXIT=", terminal.screen())
+            terminal.tmux("send-keys", "Enter")
+            ended = terminal.wait("EXIT=")
+        finally:
+            terminal.close()
+        self.assertIn("Morvik — помощник печати 1.1.0\n", screen)
+        self.assertIn("Принтер по умолчанию: XP-58\n", screen)
+        self.assertIn("Принтеры (3):\n", screen)
+        self.assertIn("\n 3. Кухня\n    порт: CUPS:Кухня\n", screen)
+        self.assertIn("Нажмите Enter, чтобы закрыть окно...\nEXIT=0", ended)
 
-    def test_report_through_a_pipe_does_not_wait(self):
-        result = self.run_exe()
-        self.assertEqual(result.returncode, 0)
-        text = result.stdout.decode("utf-8")
-        self.assertTrue(text.startswith("Morvik — помощник печати 1.1.0\r\n"), text[:80])
-        self.assertIn("Принтер по умолчанию: XP-58\r\n", text)
-        self.assertIn("Принтеры (3):\r\n", text)
-        self.assertIn("\r\n 3. Кухня\r\n    порт: CUPS:Кухня\r\n", text)
-        self.assertNotIn("Нажмите Enter", text)
-
-
-class TheProgramInATerminal(unittest.TestCase):
-    def setUp(self):
-        self.terminal = Terminal()
-
-    def tearDown(self):
-        self.terminal.close()
-
-    def test_send_to_a_mistyped_queue_suggests_the_near_name(self):
-        screen = self.terminal.run("printf 'AB' | wine %s send 'xp 58'" % EXE, "EXIT=")
-        self.assertIn("ОШИБКА: принтера «xp 58» в Windows нет. Имя нужно писать точно как в списке, "
-                      "с теми же пробелами.", screen)
-        self.assertIn("Похоже, это «XP-58». Запустите:\n  morvik-helper.exe test \"XP-58\"", screen)
-        self.assertIn("Принтеры этого компьютера:\n  Label-58mm\n  XP-58   [по умолчанию]\n  Кухня\n", screen)
-        self.assertIn("EXIT=1", screen)
-        self.assertEqual(WORLD.landed(), [])
-
-    def test_send_at_a_console(self):
-        screen = self.terminal.run("printf 'AB' | wine %s send Кухня" % EXE, "EXIT=")
-        self.assertIn("OK: задание отправлено в очередь «Кухня». Если бумага не вышла — запустите помощника "
-                      "без параметров и посмотрите отчёт.", screen)
-        self.assertIn("EXIT=0", screen)
-        self.assertEqual(WORLD.next_job("Кухня"), b"AB")
-
-    def test_test_receipt_is_followed(self):
-        screen = self.terminal.run("wine %s test XP-58" % EXE, "EXIT=")
-        self.assertIn("OK: задание отправлено в очередь «XP-58».", screen)
-        self.assertIn("Смотрю, уйдёт ли задание из очереди Windows (до 15 с)...\n"
-                      "Задание сразу ушло из очереди — Windows передала его принтеру.\n"
-                      "Вышел лист «TEST OK» — прямая печать работает.", screen)
-        self.assertIn("EXIT=0", screen)
-        self.assertEqual(len(WORLD.next_job("XP-58")), 142)
-
-    def test_report_and_list_at_a_console(self):
-        for args in ("report", "list ids"):
-            with self.subTest(args=args):
-                screen = self.terminal.run("wine %s %s" % (EXE, args), "EXIT=")
-                self.assertIn("Morvik — помощник печати 1.1.0", screen)
-                self.assertIn("Что видно:", screen)
-                self.assertNotIn("Нажмите Enter", screen)
-                self.assertIn("EXIT=0", screen)
-                self.terminal.close()
-                self.terminal = Terminal()
-
-    def test_started_without_arguments_it_waits_for_enter(self):
-        screen = self.terminal.run("wine %s" % EXE, "Нажмите Enter, чтобы закрыть окно...")
-        self.assertIn("Нажмите Enter, чтобы закрыть окно...", screen)
-        time.sleep(1)
-        self.assertNotIn("EXIT=", self.terminal.tmux("capture-pane", "-p", "-J").stdout.decode("utf-8"))
-        self.terminal.tmux("send-keys", "Enter")
-        deadline = time.time() + 30
-        while time.time() < deadline and "EXIT=0" not in screen:
-            time.sleep(0.2)
-            screen = self.terminal.tmux("capture-pane", "-p", "-J").stdout.decode("utf-8")
-        self.assertIn("EXIT=0", screen)
-
-
-class TheExeItself(unittest.TestCase):
-    def dlls(self, objdump, exe):
-        out = subprocess.run([objdump, "-p", exe], capture_output=True, check=True).stdout.decode()
-        return sorted(line.split(":", 1)[1].strip().lower() for line in out.splitlines()
-                      if "DLL Name:" in line)
-
-    def test_imports_only_system_dlls(self):
-        system = {"kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
-                  "winspool.drv", "setupapi.dll", "cfgmgr32.dll"}
-        for objdump, exe in (("x86_64-w64-mingw32-objdump", EXE), ("i686-w64-mingw32-objdump", EXE32)):
-            dlls = self.dlls(objdump, exe)
-            self.assertIn("kernel32.dll", dlls)
-            self.assertTrue(set(dlls) <= system, (exe, dlls))
-
-    def test_machine_types(self):
-        with open(EXE, "rb") as f:
+    def test_the_exe_itself(self):
+        with open(self.exe, "rb") as f:
             head = f.read(4096)
         pe = int.from_bytes(head[0x3C:0x40], "little")
         self.assertEqual(head[pe:pe + 4], b"PE\0\0")
-        self.assertEqual(int.from_bytes(head[pe + 4:pe + 6], "little"), 0x8664)
-        with open(EXE32, "rb") as f:
-            head = f.read(4096)
-        pe = int.from_bytes(head[0x3C:0x40], "little")
-        self.assertEqual(int.from_bytes(head[pe + 4:pe + 6], "little"), 0x014C)
+        self.assertEqual(int.from_bytes(head[pe + 4:pe + 6], "little"), self.MACHINE)
+        # Only system DLLs: the C runtime is static apart from msvcrt.dll.
+        out = subprocess.run([self.OBJDUMP, "-p", self.exe], capture_output=True, check=True).stdout.decode()
+        dlls = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
+        self.assertIn("kernel32.dll", dlls)
+        self.assertLessEqual(dlls, {"kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
+                                    "winspool.drv", "setupapi.dll", "cfgmgr32.dll"})
 
-    def test_version_resource(self):
-        rc = subprocess.run(["x86_64-w64-mingw32-windres", "--input", EXE, "--output-format", "rc"],
+        found = resources(self.exe)
+        self.assertEqual(sorted(found), [(16, 1), (24, 1)])  # RT_VERSION and the process's RT_MANIFEST
+        rc = subprocess.run(["x86_64-w64-mingw32-windres", "--input", self.exe, "--output-format", "rc"],
                             capture_output=True, check=True).stdout.decode("utf-8", "replace")
-        self.assertIn("FILEVERSION 1, 1, 0, 0", rc)
-        self.assertIn("PRODUCTVERSION 1, 1, 0, 0", rc)
-        self.assertIn('VALUE "FileVersion", "1.1.0"', rc)
-        self.assertIn('VALUE "FileDescription"', rc)
+        for line in ("FILEVERSION 1, 1, 0, 0", "PRODUCTVERSION 1, 1, 0, 0", 'VALUE "FileVersion", "1.1.0"',
+                     'VALUE "FileDescription"'):
+            self.assertIn(line, rc)
+
+        manifest = ElementTree.fromstring(found[(24, 1)])
+        ns = {"asm": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
+              "compat": "urn:schemas-microsoft-com:compatibility.v1"}
+        self.assertEqual((manifest.tag, manifest.get("manifestVersion")), ("{%s}assembly" % ns["asm"], "1.0"))
+        self.assertEqual(manifest.find("asm:assemblyIdentity", ns).attrib,
+                         {"type": "win32", "name": "Morvik.PrintHelper", "version": "1.1.0.0"})
+        (level,) = manifest.findall("v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel", ns)
+        self.assertEqual(level.attrib, {"level": "asInvoker", "uiAccess": "false"})
+        self.assertEqual([entry.get("Id") for entry in
+                          manifest.findall("compat:compatibility/compat:application/compat:supportedOS", ns)],
+                         ["{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",   # Windows 7
+                          "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",   # 8
+                          "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",   # 8.1
+                          "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"])  # 10 and 11
+
+
+class TheProgram64(TheProgram, unittest.TestCase):
+    ARCH, MACHINE, OBJDUMP = "win64", 0x8664, "x86_64-w64-mingw32-objdump"
+
+
+class TheProgram32(TheProgram, unittest.TestCase):
+    ARCH, MACHINE, OBJDUMP = "win32", 0x014C, "i686-w64-mingw32-objdump"
 
 
 if __name__ == "__main__":
     BUILD = os.path.abspath(sys.argv.pop(1))
-    EXE = os.path.join(BUILD, "win64", "morvik-helper.exe")
-    EXE32 = os.path.join(BUILD, "win32", "morvik-helper.exe")
     PROBE = os.path.join(BUILD, "win64", "console-probe.exe")
     PRINT_PROBE = os.path.join(BUILD, "win64", "raw-print-probe.exe")
     unittest.main(verbosity=1)
