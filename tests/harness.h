@@ -11,7 +11,6 @@
 #include "devices/device_inventory.h"
 #include "inventory/printer_inventory.h"
 #include "output/output.h"
-#include "printing/send_raw.h"
 
 struct RunResult {
     int exit_code;
@@ -58,6 +57,5 @@ protected:
         printer_inventory = PrinterInventory{};
         device_inventory = DeviceInventory{};
         console_mode = false;
-        last_job_id = 0;
     }
 };

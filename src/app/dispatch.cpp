@@ -4,7 +4,7 @@
 
 #include "app/list_command.h"
 #include "app/send_command.h"
-#include "app/version.h"
+#include "base/version.h"
 #include "base/wide.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
@@ -24,7 +24,7 @@ void write_document(const char* document) {
     free(buffer.data);
 }
 
-int version_command(int, WCHAR**, const WCHAR*) {
+int version_handler(int, WCHAR**, const WCHAR*) {
     write_document("{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\"}\n");
     return EXIT_OK;
 }
@@ -60,7 +60,7 @@ int watch_handler(int argc, WCHAR** argv, const WCHAR* printer) {
                          static_cast<DWORD>(parse_number(argc, argv, 4, L"20000")), parse_number(argc, argv, 5, L"0"));
 }
 
-int unknown_command() {
+int answer_unknown_word() {
     write_document("{\"ok\":false,\"error\":\"UNKNOWN_COMMAND\"}\n");
     return EXIT_UNKNOWN_COMMAND;
 }
@@ -82,22 +82,11 @@ const CommandWord kCommands[] = {
     {L"test",    test_handler},
     {L"driver",  driver_handler},
     {L"watch",   watch_handler},
-    {L"version", version_command},
+    {L"version", version_handler},
 };
 // clang-format on
 
 }  // namespace
-
-bool console_mode = false;
-
-bool detect_console_mode() {
-    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
-    // A pipe, a file or a null device makes GetConsoleMode fail. The file type
-    // cannot tell: the null device is a character device like a console.
-    DWORD mode = 0;
-    return GetConsoleMode(handle, &mode) != FALSE;
-}
 
 int dispatch_command(int argc, WCHAR** argv) {
     // No command word: the report for a person, who must press Enter before a
@@ -107,7 +96,7 @@ int dispatch_command(int argc, WCHAR** argv) {
     for (const CommandWord& command : kCommands) {
         if (wide_equal_nocase(argv[1], command.word)) return command.run(argc, argv, printer);
     }
-    return unknown_command();
+    return answer_unknown_word();
 }
 
 unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text) {

@@ -11,10 +11,6 @@ enum : int {
     EXIT_OUT_OF_MEMORY = 3,  // given straight to ExitProcess
 };
 
-// Whether standard output is an interactive console: a valid handle on which
-// GetConsoleMode succeeds.
-bool detect_console_mode();
-
 // Runs the command named by argument 1 and returns the exit code.
 int dispatch_command(int argc, WCHAR** argv);
 

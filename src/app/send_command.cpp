@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "inventory/printer_inventory.h"
+#include "output/errors.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
 #include "printing/send_raw.h"
@@ -83,7 +84,8 @@ int send_command(const WCHAR* printer_argument) {
     } else if (input.read_error != 0) {
         append_error(&members, "READ_FAILED", input.read_error);
     } else {
-        result = send_raw(printer, input.bytes, input.held, &members, L"Morvik ESC/POS");
+        DWORD job = 0;
+        result = send_raw(printer, input.bytes, input.held, &members, L"Morvik ESC/POS", &job);
     }
 
     write_print_result(members.data, printer);

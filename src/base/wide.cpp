@@ -41,15 +41,31 @@ bool wide_equal(const WCHAR* a, const WCHAR* b) {
     }
 }
 
-bool wide_contains(const WCHAR* text, const WCHAR* fragment) {
+namespace {
+
+bool contains(const WCHAR* text, const WCHAR* fragment, bool fold) {
     size_t text_length = wide_length(text);
     size_t fragment_length = wide_length(fragment);
     for (size_t start = 0; start + fragment_length <= text_length; ++start) {
         size_t i = 0;
-        while (i < fragment_length && text[start + i] == fragment[i]) ++i;
+        while (i < fragment_length && (fold ? fold_ascii(text[start + i]) == fold_ascii(fragment[i])
+                                            : text[start + i] == fragment[i])) {
+            ++i;
+        }
         if (i == fragment_length) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool wide_contains(const WCHAR* text, const WCHAR* fragment) {
+    return contains(text, fragment, false);
+}
+
+bool wide_contains_nocase(const WCHAR* text, const WCHAR* fragment) {
+    if (text == nullptr || fragment == nullptr || text[0] == 0) return false;
+    return contains(text, fragment, true);
 }
 
 void wide_copy(WCHAR* room, size_t room_units, const WCHAR* text) {

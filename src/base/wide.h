@@ -25,6 +25,10 @@ bool wide_equal_nocase_n(const WCHAR* a, const WCHAR* b, size_t count);
 bool wide_equal(const WCHAR* a, const WCHAR* b);
 bool wide_contains(const WCHAR* text, const WCHAR* fragment);
 
+// Whether fragment occurs in text, ignoring the case of ASCII letters only.
+// False when either is null or the text is empty.
+bool wide_contains_nocase(const WCHAR* text, const WCHAR* fragment);
+
 // Copies text into a fixed room of room_units units, cut to room_units - 1
 // units and always NUL-terminated. A null text gives an empty string.
 void wide_copy(WCHAR* room, size_t room_units, const WCHAR* text);

@@ -102,6 +102,13 @@ void read_device_id(UsbDevice* device) {
     }
 }
 
+void collect_devices_and_printers(bool ask_device_ids) {
+    collect_usb_devices();
+    collect_parallel_ports();
+    collect_printers();
+    if (ask_device_ids) query_device_ids();
+}
+
 void query_device_ids() {
     if (a_real_queue_is_busy()) {
         for (int i = 0; i < device_inventory.usb_count; ++i)

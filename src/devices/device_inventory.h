@@ -60,6 +60,11 @@ void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination);
 // Empties and refills the parallel half of device_inventory.
 void collect_parallel_ports();
 
+// Gathers the USB devices, the parallel ports and the printers, in that
+// order, then, when asked, the device IDs, which look at the printers to
+// decide whether the devices may be opened at all.
+void collect_devices_and_printers(bool ask_device_ids);
+
 // Asks every USB device for its IEEE 1284 device ID, unless a real local
 // queue holds a job (then none is opened). Needs collect_usb_devices and
 // collect_printers of the same command first.

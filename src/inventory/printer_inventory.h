@@ -62,15 +62,11 @@ const WCHAR* printer_or_default(const WCHAR* printer_argument);
 // present (it may be empty); driver and name may be null.
 bool is_virtual_printer(const WCHAR* port, const WCHAR* driver, const WCHAR* name);
 
-// Whether fragment occurs in text, ignoring the case of ASCII letters only.
-// False when either is null or the text is empty.
-bool contains_nocase(const WCHAR* text, const WCHAR* fragment);
+// Whether a queue is set to "work offline" (an attribute, not a status bit).
+bool works_offline(DWORD attributes);
 
 // The greatest age among the jobs read from a queue; 0 when none was read.
 unsigned long long oldest_job_age_ms(const PrinterEntry& entry);
-
-// Now, in milliseconds since 1970-01-01 00:00 UTC.
-unsigned long long now_unix_ms();
 
 // Milliseconds from a job's submission (a UTC time) to now_ms; 0 when the
 // time cannot be converted, lies before 1970 or is not earlier than now.

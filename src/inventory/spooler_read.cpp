@@ -5,6 +5,14 @@
 
 namespace {
 
+// 1970-01-01 00:00 UTC in file time units (100 ns since 1601).
+const unsigned long long kUnixEpochFiletime = 116444736000000000ULL;
+const unsigned long long kFiletimeUnitsPerMs = 10000;
+
+unsigned long long filetime_value(const FILETIME& time) {
+    return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // The two calls every spooler query takes. `call` makes one call with the
 // buffer and size given and reports the size needed and the records returned.
 template <typename Call>
@@ -65,6 +73,21 @@ SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record) {
     return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
                           DWORD*) { return GetPrinterW(printer, 2, buffer, size, needed); },
                       true, record);
+}
+
+unsigned long long now_unix_ms() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return (filetime_value(now) - kUnixEpochFiletime) / kFiletimeUnitsPerMs;
+}
+
+bool submitted_unix_ms(const SYSTEMTIME* submitted, unsigned long long* ms) {
+    FILETIME time;
+    if (!SystemTimeToFileTime(submitted, &time)) return false;
+    unsigned long long value = filetime_value(time);
+    if (value < kUnixEpochFiletime + kFiletimeUnitsPerMs) return false;
+    *ms = (value - kUnixEpochFiletime) / kFiletimeUnitsPerMs;
+    return true;
 }
 
 SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {

@@ -24,3 +24,11 @@ SpoolerRead read_jobs(HANDLE printer, DWORD first_job, DWORD most_jobs, SpoolerR
 // One record (count 1) or a failure: a sizing call that names no size fails.
 SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record);       // PRINTER_INFO_2W
 SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record);  // JOB_INFO_1W
+
+// The spooler stamps jobs in UTC; the program counts in milliseconds since
+// 1970-01-01 00:00 UTC.
+unsigned long long now_unix_ms();
+
+// A job's submission time in those milliseconds; false when the time cannot
+// be converted or lies before 1970 or within its first millisecond.
+bool submitted_unix_ms(const SYSTEMTIME* submitted, unsigned long long* ms);

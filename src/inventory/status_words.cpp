@@ -42,3 +42,25 @@ const StatusWord printer_status_words[] = {
     {0x01000000, "power_save", L"энергосбережение"},
     {0, nullptr, nullptr},
 };
+
+void append_status_keys(TextBuffer* buffer, DWORD status, const StatusWord* table) {
+    append(buffer, "[");
+    bool first = true;
+    for (const StatusWord* row = table; row->key != nullptr; ++row) {
+        if ((row->mask & status) == 0) continue;
+        if (!first) append(buffer, ",");
+        append_format(buffer, "\"%s\"", row->key);
+        first = false;
+    }
+    append(buffer, "]");
+}
+
+void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* table) {
+    bool first = true;
+    for (const StatusWord* row = table; row->key != nullptr; ++row) {
+        if ((row->mask & status) == 0) continue;
+        if (!first) append(buffer, ", ");
+        append_utf16(buffer, row->text);
+        first = false;
+    }
+}

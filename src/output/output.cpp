@@ -48,6 +48,17 @@ void write_console(HANDLE handle, const char* text) {
 
 }  // namespace
 
+bool console_mode = false;
+
+bool detect_console_mode() {
+    HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
+    // A pipe, a file or a null device makes GetConsoleMode fail. The file type
+    // cannot tell: the null device is a character device like a console.
+    DWORD mode = 0;
+    return GetConsoleMode(handle, &mode) != FALSE;
+}
+
 void write_output(const char* text) {
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;

@@ -1,10 +1,11 @@
 #include "printing/driver_page.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 
 #include "base/wide.h"
 #include "inventory/printer_inventory.h"
+#include "output/errors.h"
+#include "output/format.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
 #include "printing/watch.h"
@@ -15,25 +16,27 @@ namespace {
 const int kDefaultDpi = 203;  // a receipt printer, when the driver does not say
 const int kDateRoom = 64;
 
-// Sizes in device pixels, from the vertical resolution: 10-point body text,
-// a 14-point header, a margin of a twentieth of the width.
+// Sizes in device pixels, from the vertical resolution, so that the page has
+// the same physical size on a receipt printer and an office printer: 10-point
+// body text, a 14-point header, a margin of a twentieth of the width.
 struct PageLayout {
-    int body_height;    // h
-    int header_height;  // H, negative: the character height
-    int x;
-    int y;
+    int body_height;
+    int header_height;  // negative: GDI takes it as the character height
+    int left_margin;
+    int top;            // 5 points
 };
 
 PageLayout measure(HDC dc) {
     int dpi = GetDeviceCaps(dc, LOGPIXELSY);
     if (dpi <= 0) dpi = kDefaultDpi;
     int width = GetDeviceCaps(dc, HORZRES);
-    unsigned t = static_cast<unsigned>(dpi) * 10;
+    // A point is 1/72 inch: ten inches' worth of dots over 72 is 10 points.
+    unsigned dots_in_ten_inches = static_cast<unsigned>(dpi) * 10;
     PageLayout layout;
-    layout.body_height = static_cast<int>(t / 72);
+    layout.body_height = static_cast<int>(dots_in_ten_inches / 72);
     layout.header_height = -((14 * layout.body_height) / 10);
-    layout.x = width > 0 ? width / 20 : 10;
-    layout.y = static_cast<int>(t / 144);
+    layout.left_margin = width > 0 ? width / 20 : 10;
+    layout.top = static_cast<int>(dots_in_ten_inches / 144);
     return layout;
 }
 
@@ -47,12 +50,11 @@ void format_date(WCHAR* date) {
     SYSTEMTIME now;
     GetLocalTime(&now);
     char text[kDateRoom];
-    snprintf(text, sizeof text, "%02u.%02u.%04u %02u:%02u:%02u", static_cast<unsigned>(now.wDay),
-             static_cast<unsigned>(now.wMonth), static_cast<unsigned>(now.wYear), static_cast<unsigned>(now.wHour),
-             static_cast<unsigned>(now.wMinute), static_cast<unsigned>(now.wSecond));
-    int i = 0;
-    for (; text[i] != 0 && i < kDateRoom - 1; ++i) date[i] = static_cast<WCHAR>(text[i]);
-    date[i] = 0;
+    size_t length = format_text(text, sizeof text, "%02u.%02u.%04u %02u:%02u:%02u", static_cast<unsigned>(now.wDay),
+                                static_cast<unsigned>(now.wMonth), static_cast<unsigned>(now.wYear),
+                                static_cast<unsigned>(now.wHour), static_cast<unsigned>(now.wMinute),
+                                static_cast<unsigned>(now.wSecond));
+    for (size_t i = 0; i <= length; ++i) date[i] = static_cast<WCHAR>(text[i]);  // the NUL too
 }
 
 struct PageFonts {
@@ -71,8 +73,8 @@ PageFonts draw_page(HDC dc) {
 
     HGDIOBJ original = SelectObject(dc, fonts.header);
     SetBkMode(dc, TRANSPARENT);
-    int y = layout.y;
-    TextOutW(dc, layout.x, y, L"Morvik", 6);
+    int y = layout.top;
+    TextOutW(dc, layout.left_margin, y, L"Morvik", 6);
     y += (14 * line_step) / 10;
     HGDIOBJ previous = SelectObject(dc, fonts.body);
     if (original == nullptr) original = previous;  // the header font never got in
@@ -84,7 +86,7 @@ PageFonts draw_page(HDC dc) {
         L"0123456789",           L"Ә Ғ Қ Ң Ө Ұ Ү Һ І", L"----------------------",
     };
     for (const WCHAR* line : lines) {
-        TextOutW(dc, layout.x, y, line, static_cast<int>(wide_length(line)));
+        TextOutW(dc, layout.left_margin, y, line, static_cast<int>(wide_length(line)));
         y += line_step;
     }
 

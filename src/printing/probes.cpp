@@ -8,18 +8,15 @@
 
 namespace {
 
-const unsigned long long kUnixEpochFiletime = 116444736000000000ULL;
 const unsigned long long kGraceMs = 5000;  // a job stamped shortly before since_ms still counts
 const DWORD kJobsLookedAt = 64;
 
-// Whether a job submitted at this time counts for a watch since since_ms.
+// Whether a job submitted at this time counts for a watch since since_ms; a
+// time that cannot be told always counts.
 bool submitted_since(const SYSTEMTIME* submitted, unsigned long long since_ms) {
-    FILETIME time;
-    if (!SystemTimeToFileTime(submitted, &time)) return true;
-    unsigned long long value = (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    if (value < kUnixEpochFiletime + 10000) return true;
-    if (since_ms == 0) return true;
-    return (value - kUnixEpochFiletime) / 10000 + kGraceMs >= since_ms;
+    unsigned long long submitted_ms = 0;
+    if (!submitted_unix_ms(submitted, &submitted_ms) || since_ms == 0) return true;
+    return submitted_ms + kGraceMs >= since_ms;
 }
 
 JobPresence probe_job_by_number(HANDLE printer, DWORD job, DWORD* status, WCHAR* status_text, DWORD* found_job,

@@ -1,11 +1,11 @@
 #include "printing/test_receipt.h"
 
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/version.h"
+#include "base/version.h"
 #include "inventory/printer_inventory.h"
+#include "output/format.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
 #include "printing/send_raw.h"
@@ -37,15 +37,15 @@ const char kTail[] =
 
 DWORD build_test_receipt(BYTE* block, const SYSTEMTIME* local_time) {
     char stamp[64];
-    int stamp_length = snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u\n",
-                                static_cast<unsigned>(local_time->wYear), static_cast<unsigned>(local_time->wMonth),
-                                static_cast<unsigned>(local_time->wDay), static_cast<unsigned>(local_time->wHour),
-                                static_cast<unsigned>(local_time->wMinute), static_cast<unsigned>(local_time->wSecond));
-    if (stamp_length < 0) stamp_length = 0;
+    size_t stamp_length = format_text(
+        stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u\n", static_cast<unsigned>(local_time->wYear),
+        static_cast<unsigned>(local_time->wMonth), static_cast<unsigned>(local_time->wDay),
+        static_cast<unsigned>(local_time->wHour), static_cast<unsigned>(local_time->wMinute),
+        static_cast<unsigned>(local_time->wSecond));
     DWORD length = 0;
     memcpy(block + length, kHead, sizeof kHead - 1);
     length += sizeof kHead - 1;
-    memcpy(block + length, stamp, static_cast<size_t>(stamp_length));
+    memcpy(block + length, stamp, stamp_length);
     length += static_cast<DWORD>(stamp_length);
     memcpy(block + length, kTail, sizeof kTail - 1);
     length += sizeof kTail - 1;
@@ -60,10 +60,11 @@ int test_command(const WCHAR* printer_argument) {
     DWORD length = build_test_receipt(receipt, &now);
 
     TextBuffer members = {};
-    int result = send_raw(printer, receipt, length, &members, L"Morvik test");
+    DWORD job = 0;
+    int result = send_raw(printer, receipt, length, &members, L"Morvik test", &job);
 
     write_print_result(members.data, printer);
-    if (console_mode && result == 0) follow_job(printer, last_job_id, true);
+    if (console_mode && result == 0) follow_job(printer, job, true);
     free(members.data);
     return result;
 }

@@ -7,6 +7,8 @@
 #include "devices/device_inventory.h"
 #include "inventory/printer_inventory.h"
 #include "inventory/status_words.h"
+#include "output/errors.h"
+#include "output/json.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
 #include "printing/probes.h"
@@ -52,15 +54,11 @@ bool job_unknown(const WatchState& state) {
     return state.job_presence == JOB_UNKNOWN;
 }
 
-bool works_offline(const WatchState& state) {
-    return (state.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0;
-}
-
 // A spooler that cannot say where the job is counts as trouble: it must never
 // pass for a job that has printed.
 bool sees_trouble(const WatchState& state) {
     return (state.job_status & kJobTrouble) != 0 || (state.printer_status & kPrinterTrouble) != 0 ||
-           works_offline(state) || job_unknown(state);
+           works_offline(state.attributes) || job_unknown(state);
 }
 
 // One poll; true when the job has left the queue or is finished.
@@ -72,15 +70,11 @@ bool job_is_done(HANDLE queue, DWORD job, unsigned long long since_ms, WatchStat
            (state->job_presence == JOB_PRESENT && (state->job_status & kFinishedJob) != 0);
 }
 
-const char* json_boolean(bool value) {
-    return value ? "true" : "false";
-}
-
 void write_no_printer() {
     TextBuffer document = {};
-    append(&document,
-           "{\"ok\":false,\"fate\":\"no_printer\",\"error\":\"NO_PRINTER\","
-           "\"message\":\"Принтер не выбран, и принтера по умолчанию в Windows нет\"}\n");
+    append(&document, "{\"ok\":false,\"fate\":\"no_printer\",\"error\":\"NO_PRINTER\",\"message\":\"");
+    append(&document, kNoPrinterMessage);
+    append(&document, "\"}\n");
     write_output(document.data);
     free(document.data);
 }
@@ -89,8 +83,7 @@ void write_open_failed(const WCHAR* printer, DWORD error) {
     TextBuffer document = {};
     append(&document, "{\"fate\":\"open_failed\",");
     append_error(&document, "OPEN_FAILED", error);
-    append(&document, ",\"printer\":");
-    append_json_string(&document, printer);
+    append_json_member(&document, ",\"printer\":", printer);
     append(&document, "}\n");
     write_output(document.data);
     free(document.data);
@@ -100,27 +93,21 @@ void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const Watch
     bool done = fate[0] == 'd';
     bool is_default =
         printer_inventory.default_printer[0] != 0 && wide_equal_nocase(printer_inventory.default_printer, printer);
-    int presence = usb_port_presence(state.port);
     TextBuffer document = {};
     append_format(&document, "{\"ok\":%s,\"fate\":\"%s\",\"ms\":%lu,\"job\":%lu,\"printer\":", json_boolean(done), fate,
                   static_cast<unsigned long>(ms), static_cast<unsigned long>(state.found_job));
     append_json_string(&document, printer);
-    append(&document, ",\"port\":");
-    append_json_string(&document, state.port);
+    append_json_member(&document, ",\"port\":", state.port);
     append_format(&document,
                   ",\"is_default\":%s,\"virtual\":%s,\"work_offline\":%s,\"usb_present\":%s,\"jobs_in_queue\":%lu",
                   json_boolean(is_default), json_boolean(is_virtual_printer(state.port, nullptr, printer)),
-                  json_boolean(works_offline(state)),
-                  presence > 0    ? "true"
-                  : presence == 0 ? "false"
-                                  : "null",
+                  json_boolean(works_offline(state.attributes)), json_presence(usb_port_presence(state.port)),
                   static_cast<unsigned long>(state.jobs));
     append(&document, ",\"printer_status\":");
     append_status_keys(&document, state.printer_status, printer_status_words);
     append(&document, ",\"job_status\":");
     append_status_keys(&document, done ? 0 : state.job_status, job_status_words);
-    append(&document, ",\"job_status_text\":");
-    append_json_string(&document, done ? L"" : state.job_status_text);
+    append_json_member(&document, ",\"job_status_text\":", done ? L"" : state.job_status_text);
     if (job_unknown(state)) {
         append(&document, ",");
         append_error_members(&document, "JOB_QUERY_FAILED", state.query_error);
@@ -170,9 +157,9 @@ void write_hang_report(const WatchState& state) {
     }
     append_status_words(&text, state.job_status, job_status_words);
     append(&text, "\r\n  принтер: ");
-    if (state.printer_status == 0 && !works_offline(state)) append(&text, "Windows считает его готовым");
+    if (state.printer_status == 0 && !works_offline(state.attributes)) append(&text, "Windows считает его готовым");
     append_status_words(&text, state.printer_status, printer_status_words);
-    if (works_offline(state)) append(&text, " [включено «Работать автономно»]");
+    if (works_offline(state.attributes)) append(&text, " [включено «Работать автономно»]");
     append(&text, "\r\n  порт: ");
     append_utf16(&text, state.port);
     int presence = usb_port_presence(state.port);

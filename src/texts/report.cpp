@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include "app/version.h"
+#include "base/version.h"
 #include "devices/device_inventory.h"
 #include "inventory/printer_inventory.h"
 #include "inventory/status_words.h"
@@ -16,10 +16,6 @@ namespace {
 const int kShownJobs = 5;
 const unsigned long long kOldJobMs = 60000;  // older than a minute: the printer is not taking it
 const char kRule[] = "==========================================";
-
-bool works_offline(const PrinterEntry& entry) {
-    return (entry.attributes & PRINTER_ATTRIBUTE_WORK_OFFLINE) != 0;
-}
 
 void append_header(TextBuffer* text) {
     append(text, "Morvik — помощник печати " MORVIK_VERSION_TEXT "\r\n");
@@ -89,14 +85,14 @@ void append_devices(TextBuffer* text) {
 
 void append_state(TextBuffer* text, const PrinterEntry& entry) {
     append(text, "\r\n    состояние: ");
-    if (entry.status == 0 && !works_offline(entry)) {
+    if (entry.status == 0 && !works_offline(entry.attributes)) {
         append(text, "готов");
         return;
     }
     DWORD before = text->length;
     append_status_words(text, entry.status, printer_status_words);
     // Status bits without words write nothing: no comma before the phrase then.
-    if (works_offline(entry)) {
+    if (works_offline(entry.attributes)) {
         append(text,
                text->length != before ? ", включено «Работать автономно» [!!]" : "включено «Работать автономно» [!!]");
     }
@@ -176,7 +172,7 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry) {
         append(text, "\r\n");
         ++found;
     }
-    if (works_offline(entry)) {
+    if (works_offline(entry.attributes)) {
         append(text, " - У «");
         append_utf16(text, entry.name);
         append(text, "» включено «Работать автономно»: откройте очередь печати, меню «Принтер», снимите галочку.\r\n");
@@ -208,11 +204,7 @@ void wait_for_enter() {
 }  // namespace
 
 int report_command(bool pause) {
-    // The device ID query looks at the printers to decide whether it may open the devices.
-    collect_usb_devices();
-    collect_parallel_ports();
-    collect_printers();
-    query_device_ids();
+    collect_devices_and_printers(true);
 
     TextBuffer text = {};
     append_header(&text);

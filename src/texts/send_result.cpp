@@ -5,6 +5,7 @@
 
 #include "base/wide.h"
 #include "inventory/printer_inventory.h"
+#include "output/json.h"
 #include "output/output.h"
 #include "output/text_buffer.h"
 
@@ -92,8 +93,7 @@ void write_print_result(const char* members, const WCHAR* printer) {
     TextBuffer document = {};
     append(&document, "{");
     append(&document, members);
-    append(&document, ",\"printer\":");
-    append_json_string(&document, printer);
+    append_json_member(&document, ",\"printer\":", printer);
     append(&document, "}\n");
     if (console_mode) {
         render_send_result(document.data, printer);

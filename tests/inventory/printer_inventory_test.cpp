@@ -1,4 +1,5 @@
 #include "inventory/printer_inventory.h"
+#include "inventory/spooler_read.h"
 
 #include <winspool.h>
 
@@ -33,7 +34,7 @@ bool is_virtual(const char16_t* port, const char16_t* driver, const char16_t* na
 }
 
 bool contains(const char16_t* text, const char16_t* fragment) {
-    return contains_nocase(reinterpret_cast<const WCHAR*>(text), reinterpret_cast<const WCHAR*>(fragment));
+    return wide_contains_nocase(reinterpret_cast<const WCHAR*>(text), reinterpret_cast<const WCHAR*>(fragment));
 }
 
 TEST_F(PrinterInventoryTest, LocalQueuesThenConnectionsWithoutDuplicates) {
@@ -146,8 +147,8 @@ TEST_F(PrinterInventoryTest, ContainsNocase) {
     EXPECT_FALSE(contains(u"", u"a"));
     EXPECT_FALSE(contains(u"PD", u"PDF"));
     EXPECT_FALSE(contains(u"ФАКС", u"факс"));
-    EXPECT_FALSE(contains_nocase(nullptr, L"a"));
-    EXPECT_FALSE(contains_nocase(L"a", nullptr));
+    EXPECT_FALSE(wide_contains_nocase(nullptr, L"a"));
+    EXPECT_FALSE(wide_contains_nocase(L"a", nullptr));
 }
 
 TEST_F(PrinterInventoryTest, UnreadableDefaultPrinterMarksNoEntry) {

@@ -1,5 +1,9 @@
 #include "output/text_buffer.h"
 
+#include "inventory/status_words.h"
+#include "output/errors.h"
+#include "output/json.h"
+
 #include <nlohmann/json.hpp>
 #include <stdlib.h>
 

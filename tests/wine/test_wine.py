@@ -140,7 +140,7 @@ class TheGround(unittest.TestCase):
 class TheProgram:
     """The program's checks; a subclass names the exe (ARCH) and what it is."""
 
-    ARCH = MACHINE = OBJDUMP = None
+    ARCH = MACHINE = OBJDUMP = MOST_BYTES = None
 
     @classmethod
     def setUpClass(cls):
@@ -285,6 +285,7 @@ class TheProgram:
         pe = int.from_bytes(head[0x3C:0x40], "little")
         self.assertEqual(head[pe:pe + 4], b"PE\0\0")
         self.assertEqual(int.from_bytes(head[pe + 4:pe + 6], "little"), self.MACHINE)
+        self.assertLessEqual(os.path.getsize(self.exe), self.MOST_BYTES)
         # Only system DLLs: the C runtime is static apart from msvcrt.dll.
         out = subprocess.run([self.OBJDUMP, "-p", self.exe], capture_output=True, check=True).stdout.decode()
         dlls = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
@@ -317,11 +318,11 @@ class TheProgram:
 
 
 class TheProgram64(TheProgram, unittest.TestCase):
-    ARCH, MACHINE, OBJDUMP = "win64", 0x8664, "x86_64-w64-mingw32-objdump"
+    ARCH, MACHINE, OBJDUMP, MOST_BYTES = "win64", 0x8664, "x86_64-w64-mingw32-objdump", 52 * 1024
 
 
 class TheProgram32(TheProgram, unittest.TestCase):
-    ARCH, MACHINE, OBJDUMP = "win32", 0x014C, "i686-w64-mingw32-objdump"
+    ARCH, MACHINE, OBJDUMP, MOST_BYTES = "win32", 0x014C, "i686-w64-mingw32-objdump", 56 * 1024
 
 
 if __name__ == "__main__":

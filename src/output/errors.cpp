@@ -1,0 +1,63 @@
+#include "output/errors.h"
+
+#include <stdlib.h>
+
+#include "output/json.h"
+
+const char kNoPrinterMessage[] = "Принтер не выбран, и принтера по умолчанию в Windows нет";
+
+namespace {
+
+bool trimmed_from_messages(WCHAR c, bool full_stops) {
+    return c == L'\r' || c == L'\n' || (full_stops && (c == L'.' || c == L' '));
+}
+
+// The system's text for an error code as UTF-8, its line end (and with
+// `full_stops` its trailing dots and blanks too) removed.
+char* system_message(DWORD code, bool full_stops) {
+    // Reporting an error must not change the last error.
+    DWORD saved_error = GetLastError();
+    WCHAR* system_text = nullptr;
+    DWORD count =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+                       nullptr, code, 0, reinterpret_cast<LPWSTR>(&system_text), 0, nullptr);
+    if (count == 0 || system_text == nullptr) {
+        count = 0;
+    } else {
+        while (count > 0 && trimmed_from_messages(system_text[count - 1], full_stops)) system_text[--count] = 0;
+    }
+    char* result = to_utf8(count > 0 ? system_text : nullptr);
+    if (system_text != nullptr) LocalFree(system_text);
+    SetLastError(saved_error);
+    return result;
+}
+
+}  // namespace
+
+char* win32_message(DWORD code) {
+    return system_message(code, true);
+}
+
+char* win32_message_line(DWORD code) {
+    return system_message(code, false);
+}
+
+void append_error_members(TextBuffer* buffer, const char* name, DWORD code) {
+    char* message = win32_message(code);
+    append_format(buffer, "\"error\":\"%s\",\"win32\":%lu,\"message\":", name, static_cast<unsigned long>(code));
+    // The message is already UTF-8 with any ill-formed UTF-16 replaced, so it
+    // is escaped as it stands instead of going back through UTF-16.
+    append_json_utf8(buffer, message);
+    free(message);
+}
+
+void append_error(TextBuffer* buffer, const char* name, DWORD code) {
+    append(buffer, "\"ok\":false,");
+    append_error_members(buffer, name, code);
+}
+
+void append_no_printer(TextBuffer* buffer) {
+    append(buffer, "\"ok\":false,\"error\":\"NO_PRINTER\",\"win32\":0,\"message\":\"");
+    append(buffer, kNoPrinterMessage);
+    append(buffer, "\"");
+}
