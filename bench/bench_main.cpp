@@ -1,0 +1,172 @@
+// Whole commands of the program on a large simulated shop computer: what one
+// run of "list", "report" and "send" costs, in time, allocations and output.
+// Times include the simulated Windows the program calls; compare them with
+// each other and across changes, not with a real spooler.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "computer.h"
+#include "devices/device_inventory.h"
+#include "inventory/printer_inventory.h"
+#include "output/output.h"
+#include "printing/send_raw.h"
+#include "shop_scenario.h"
+
+namespace {
+
+const size_t kSendBytes = 8u << 20;  // the most "send" accepts
+
+std::string shop;        // the scenario text, made once
+std::string send_input;  // 8 MiB of receipts, made once
+
+// The shop computer as a new process finds it: the simulated machine loaded
+// anew and the program's process-wide tables zeroed.
+void fresh_process(const std::string* input) {
+    sim::reset();
+    sim::load_scenario(shop);
+    if (input != nullptr) sim::computer().stdin_state.bytes = *input;
+    printer_inventory = PrinterInventory{};
+    device_inventory = DeviceInventory{};
+    console_mode = false;
+    last_job_id = 0;
+}
+
+}  // namespace
+
+// The measured part alone, by a name scripts/bench hands to callgrind, so
+// that its instruction count leaves out the untimed reload.
+extern "C" __attribute__((noinline)) int bench_timed_run(const std::vector<std::string>& args) {
+    int code = sim::run_program(args);
+    // Not a tail call: callgrind must see this function return to stop counting.
+    benchmark::DoNotOptimize(code);
+    return code;
+}
+
+namespace {
+
+// What is wrong with a run that just ended; empty when nothing is.
+std::string problem_with_run(int code, const char* expected) {
+    if (code != 0) return "exit code " + std::to_string(code);
+    if (!sim::leaks().empty()) return "left open: " + sim::leaks().front();
+    const std::string& out = sim::computer().stdout_bytes;
+    if (out.find(expected) == std::string::npos) return "unexpected output: " + out.substr(0, 200);
+    return "";
+}
+
+// One untimed run first: a command that fails, leaks or writes something else
+// would make every number below meaningless.
+bool check_run(benchmark::State& state, const std::vector<std::string>& args, const std::string* input,
+               const char* expected) {
+    fresh_process(input);
+    std::string problem = problem_with_run(sim::run_program(args), expected);
+    if (problem.empty()) return true;
+    state.SkipWithError(problem.c_str());
+    return false;
+}
+
+// The reload of the computer runs with the clock stopped: it stands for
+// process start and the spooler's own state, which are not the program's
+// cost. Stopping and starting the clock costs about a microsecond here,
+// against runs of a millisecond or more, so it does not colour the result;
+// "scenario_reload" shows what was left out.
+void run_command(benchmark::State& state, std::vector<std::string> args, const std::string* input,
+                 const char* expected) {
+    if (!check_run(state, args, input, expected)) return;
+    double allocations = 0;
+    double output = 0;
+    double calls = 0;
+    int failed = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        fresh_process(input);
+        state.ResumeTiming();
+        failed |= bench_timed_run(args);
+        allocations += sim::computer().allocation_count;
+        output += static_cast<double>(sim::computer().stdout_bytes.size());
+        calls += static_cast<double>(sim::computer().call_log.size());
+    }
+    if (failed != 0) state.SkipWithError("a timed run failed");
+    state.counters["allocs"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
+    state.counters["out_bytes"] = benchmark::Counter(output, benchmark::Counter::kAvgIterations);
+    // Simulated Windows calls: on a real computer each spooler call is a trip to the spooler service.
+    state.counters["win_calls"] = benchmark::Counter(calls, benchmark::Counter::kAvgIterations);
+    if (input != nullptr) state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(input->size()));
+}
+
+void scenario_reload(benchmark::State& state) {
+    for (auto _ : state) fresh_process(nullptr);
+}
+
+// Receipts as the point-of-sale application sends them (code page 866 text
+// between ESC/POS commands), repeated up to `size` bytes.
+std::string receipts(size_t size) {
+    static const char kReceipt[] =
+        "\033@\033a\001\033!\060\x8c\xa0\xa3\xa0\xa7\xa8\xad\n"  // centred, large: the shop's name
+        "\033!\000\033a\000\x97\xa5\xaa N 1042        01.03.2026 09:05\n"
+        "\x95\xab\xa5\xa1 \xe0\xa6\xa0\xad\xae\xa9    1 x 45.00     45.00\n"
+        "\x8c\xae\xab\xae\xaa\xae 3.2%     2 x 89.90    179.80\n"
+        "\033E\001\x88\x92\x8e\x83\x8e                   224.80\n\033E\000"  // the total in bold
+        "\n\n\n\035VB\000";                                                  // feed and cut
+    const std::string receipt(kReceipt, sizeof kReceipt - 1);                // it holds NUL bytes
+    std::string bytes;
+    bytes.reserve(size);
+    while (bytes.size() + receipt.size() <= size) bytes += receipt;
+    bytes.append(size - bytes.size(), '\n');
+    return bytes;
+}
+
+// --runs=N: every benchmark runs exactly N times (for callgrind), instead of
+// as long as the library decides.
+long take_runs_option(int* argc, char** argv) {
+    long runs = 0;
+    int kept = 1;
+    for (int i = 1; i < *argc; ++i) {
+        if (std::strncmp(argv[i], "--runs=", 7) == 0) {
+            runs = std::strtol(argv[i] + 7, nullptr, 10);
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    *argc = kept;
+    return runs;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    long runs = take_runs_option(&argc, argv);
+    shop = shop_scenario();
+    if (argc == 2 && std::strcmp(argv[1], "--scenario") == 0) {
+        // For a look at the computer with simwin: simwin --scenario FILE -- report
+        std::fputs(shop.c_str(), stdout);
+        return 0;
+    }
+    send_input = receipts(kSendBytes);
+    static const char kListOk[] = "{\"ok\":true,";
+    static const char kReportPrinters[] = "Принтеры (64)";
+    static const char kSendOk[] = "\"bytes\":8388608,";
+
+    std::vector<benchmark::internal::Benchmark*> all = {
+        benchmark::RegisterBenchmark("list", run_command, std::vector<std::string>{"list"}, nullptr, kListOk),
+        benchmark::RegisterBenchmark("report", run_command, std::vector<std::string>{"report"}, nullptr,
+                                     kReportPrinters),
+        benchmark::RegisterBenchmark("send_8MiB", run_command, std::vector<std::string>{"send", kSendQueue},
+                                     &send_input, kSendOk),
+        benchmark::RegisterBenchmark("scenario_reload", scenario_reload),
+    };
+    for (benchmark::internal::Benchmark* bench : all) {
+        bench->Unit(benchmark::kMillisecond);
+        if (runs > 0) bench->Iterations(runs);
+    }
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

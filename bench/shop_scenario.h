@@ -1,0 +1,11 @@
+// A large shop computer for the benchmarks: as many queues as the program
+// keeps (64), each holding as many jobs as it reads (20), and 16 USB printers.
+#pragma once
+
+#include <string>
+
+// The queue "send" is measured on.
+extern const char kSendQueue[];
+
+// The scenario as simwin reads it (JSON, UTF-8). The same text every call.
+std::string shop_scenario();
