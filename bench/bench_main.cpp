@@ -14,7 +14,6 @@
 #include "devices/device_inventory.h"
 #include "inventory/printer_inventory.h"
 #include "output/output.h"
-#include "printing/send_raw.h"
 #include "shop_scenario.h"
 
 namespace {
@@ -33,7 +32,6 @@ void fresh_process(const std::string* input) {
     printer_inventory = PrinterInventory{};
     device_inventory = DeviceInventory{};
     console_mode = false;
-    last_job_id = 0;
 }
 
 }  // namespace
