@@ -13,7 +13,8 @@ Every run of a group is written, in order, into one text that must equal
 expected/NAME.out byte for byte: the command line, the exit code, standard
 output, and the state members asked for. Whatever the case, simwin must write
 nothing on standard error, leave nothing open, and every line it writes
-through a pipe must be a JSON document."""
+through a pipe must be a JSON document that the schemas in docs/schema/ allow
+for that command word (tests/schemas.py)."""
 import copy
 import difflib
 import json
@@ -25,6 +26,8 @@ import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.dirname(HERE))
+import schemas  # noqa: E402  (tests/, not a package)
 
 
 def set_path(scenario, path, value):
@@ -90,9 +93,13 @@ def run_case(simwin, case, group, tmp):
     if not text_output:
         for line in result.stdout.splitlines():
             try:
-                json.loads(line.decode("utf-8"))
+                document = json.loads(line.decode("utf-8"))
             except ValueError:
                 problems.append("not a JSON document: %r" % line)
+                continue
+            problem = schemas.schema_problem(document, (case["args"] or [""])[0])
+            if problem:
+                problems.append(problem)
 
     command = " ".join(shlex.quote(arg) for arg in case["args"]) or "(no arguments)"
     section = "### %s\n$ morvik-helper %s%s -> exit %d\n" % (
@@ -155,9 +162,10 @@ def check_simwin_itself(simwin):
 
 def main():
     simwin = os.path.abspath(sys.argv[1])
-    own = check_simwin_itself(simwin)
+    own = ["simwin: " + problem for problem in check_simwin_itself(simwin)]
+    own += ["schemas: " + problem for problem in schemas.self_check()]
     for problem in own:
-        print("FAIL simwin: %s" % problem)
+        print("FAIL %s" % problem)
     update = "--update" in sys.argv[2:]
     failures = 0
     groups = sorted(name for name in os.listdir(os.path.join(HERE, "cases")) if name.endswith(".json"))

@@ -24,6 +24,9 @@ import xml.etree.ElementTree as ElementTree
 
 from winebox import WineBox, wine_setup
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+import schemas  # noqa: E402  (tests/, not a package)
+
 BUILD = None
 PROBE = PRINT_PROBE = None
 BOX = ENV = WORLD = None
@@ -150,10 +153,14 @@ class TheProgram:
         return wine([self.exe] + list(args), input=data)
 
     def documents(self, result, code):
-        """Every line of the output parsed as JSON, after the exit code."""
+        """Every line of the output parsed as JSON, after the exit code; each
+        must be what the schemas allow for the command word (wine EXE WORD ...)."""
         self.assertEqual(result.returncode, code, result.stdout)
         self.assertTrue(result.stdout.endswith(b"\n"), result.stdout)
-        return [json.loads(line) for line in result.stdout.split(b"\n")[:-1]]
+        parsed = [json.loads(line) for line in result.stdout.split(b"\n")[:-1]]
+        for document in parsed:
+            self.assertIsNone(schemas.schema_problem(document, result.args[2]))
+        return parsed
 
     def assertSameBytes(self, actual, expected):
         # Not assertEqual: a diff of 8 MiB helps nobody.
