@@ -64,7 +64,7 @@ def schema_problem(document, command):
 def explain(error):
     """Where and why; for a "oneOf", the errors of the outcomes that came nearest to matching."""
     if not error.context:
-        return "%s: %s" % ("/".join(str(part) for part in error.absolute_path) or "the document", error.message)
+        return "%s: %s" % ("/".join(str(key) for key in error.absolute_path) or "the document", error.message)
     branches = {}
     for inner in error.context:
         branches.setdefault(inner.relative_schema_path[0], []).append(inner)
