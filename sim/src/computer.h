@@ -333,6 +333,15 @@ bool starts_with_ascii_nocase(const std::u16string& text, const std::u16string& 
 // simulator, so that code which reads the error of a failure too late is caught.
 void overwrite_last_error();
 
+// A failing call's end: sets the last error and gives what the call returns
+// on failure (FALSE unless another value is given: 0, nullptr,
+// INVALID_HANDLE_VALUE, SP_ERROR...).
+template <typename Result = BOOL>
+Result fail(DWORD error, Result result = Result{}) {
+    SetLastError(error);
+    return result;
+}
+
 // Text conversions used inside the simulator.
 std::u16string utf8_to_utf16(const std::string& text);
 std::string utf16_to_utf8(const std::u16string& text);

@@ -164,19 +164,9 @@ bool in_enumerator(DEVINST node, const std::u16string& enumerator) {
     return sim::starts_with_ascii_nocase(instance_id(node), enumerator + u"\\");
 }
 
-BOOL fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
+using sim::fail;
 
-HANDLE fail_handle(DWORD error) {
-    SetLastError(error);
-    return INVALID_HANDLE_VALUE;
-}
-
-HKEY fail_key(DWORD error) {
-    return reinterpret_cast<HKEY>(fail_handle(error));
-}
+const HKEY kNoKey = reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
 
 // Registry and configuration manager calls answer with their result and
 // leave the thread's last error alone, also when a test makes them fail.
@@ -262,14 +252,14 @@ extern "C" {
 HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, HWND, DWORD Flags) {
     if (sim::call_fails("SetupDiGetClassDevsW")) return INVALID_HANDLE_VALUE;
     bool all_classes = (Flags & DIGCF_ALLCLASSES) != 0;
-    if (ClassGuid == nullptr && !all_classes) return fail_handle(ERROR_INVALID_PARAMETER);
+    if (ClassGuid == nullptr && !all_classes) return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     std::u16string enumerator = sim::text_of(Enumerator);
     std::vector<DEVINST> members;
     if ((Flags & DIGCF_DEVICEINTERFACE) != 0) {
         // The devices exposing an interface of the class; the enumerator, if
         // any, narrows them to one enumerator or one device instance.
         bool usbprint = all_classes || same_guid(*ClassGuid, kUsbPrintInterface);
-        if (usbprint && devices().usb.list_error != 0) return fail_handle(devices().usb.list_error);
+        if (usbprint && devices().usb.list_error != 0) return fail(devices().usb.list_error, INVALID_HANDLE_VALUE);
         for (size_t i = 0; usbprint && i < devices().usb.interfaces.size(); ++i) {
             DEVINST node = node_of(kUsbDevice, i);
             if (enumerator.empty() || in_enumerator(node, enumerator) || sim::equal_ascii_nocase(instance_id(node), enumerator)) {
@@ -283,9 +273,9 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
         bool known = false;
         for (const char16_t* name : {u"USB", u"USBPRINT", u"LPTENUM", u"ACPI", u"ROOT"})
             known |= sim::equal_ascii_nocase(enumerator, name);
-        if (!known) return fail_handle(ERROR_INVALID_DATA);
+        if (!known) return fail(ERROR_INVALID_DATA, INVALID_HANDLE_VALUE);
         if (sim::equal_ascii_nocase(enumerator, u"LPTENUM") && devices().lpt.list_error != 0) {
-            return fail_handle(devices().lpt.list_error);
+            return fail(devices().lpt.list_error, INVALID_HANDLE_VALUE);
         }
     }
     for (DEVINST node : all_nodes()) {
@@ -342,13 +332,13 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
 
 HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
                                              DWORD Reserved, REGSAM) {
-    if (sim::call_fails("SetupDiOpenDeviceInterfaceRegKey")) return reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
+    if (sim::call_fails("SetupDiOpenDeviceInterfaceRegKey")) return kNoKey;
     DeviceTables::List* list = list_of(DeviceInfoSet);
-    if (list == nullptr) return fail_key(ERROR_INVALID_HANDLE);
+    if (list == nullptr) return fail(ERROR_INVALID_HANDLE, kNoKey);
     DEVINST node = 0;
     const sim::UsbInterface* iface = interface_in(*list, DeviceInterfaceData, &node);
-    if (iface == nullptr || Reserved != 0) return fail_key(ERROR_INVALID_PARAMETER);
-    if (iface->no_key) return fail_key(ERROR_FILE_NOT_FOUND);
+    if (iface == nullptr || Reserved != 0) return fail(ERROR_INVALID_PARAMETER, kNoKey);
+    if (iface->no_key) return fail(ERROR_FILE_NOT_FOUND, kNoKey);
     std::vector<std::pair<std::u16string, sim::RegValue>> values;
     if (iface->port_number) values.emplace_back(u"Port Number", *iface->port_number);
     if (iface->base_name) values.emplace_back(u"Base Name", *iface->base_name);
@@ -437,14 +427,14 @@ BOOL WINAPI SetupDiOpenDeviceInfoW(HDEVINFO DeviceInfoSet, PCWSTR DeviceInstance
 
 HKEY WINAPI SetupDiOpenDevRegKey(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA DeviceInfoData, DWORD Scope, DWORD,
                                  DWORD KeyType, REGSAM) {
-    if (sim::call_fails("SetupDiOpenDevRegKey")) return reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
+    if (sim::call_fails("SetupDiOpenDevRegKey")) return kNoKey;
     DeviceTables::List* list = list_of(DeviceInfoSet);
-    if (list == nullptr) return fail_key(ERROR_INVALID_HANDLE);
+    if (list == nullptr) return fail(ERROR_INVALID_HANDLE, kNoKey);
     DEVINST node = 0;
-    if (!device_in(*list, DeviceInfoData, &node)) return fail_key(ERROR_INVALID_PARAMETER);
+    if (!device_in(*list, DeviceInfoData, &node)) return fail(ERROR_INVALID_PARAMETER, kNoKey);
     if ((Scope != DICS_FLAG_GLOBAL && Scope != kDicsFlagConfigSpecific) ||
         (KeyType != DIREG_DEV && KeyType != kDiregDrv)) {
-        return fail_key(kInvalidFlags);
+        return fail(kInvalidFlags, kNoKey);
     }
     // Only a parallel port's hardware key holds a value the simulator knows.
     std::vector<std::pair<std::u16string, sim::RegValue>> values;
@@ -559,7 +549,7 @@ CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyW(DEVINST dnDevInst, ULONG ulPr
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                           DWORD dwCreationDisposition, DWORD, HANDLE) {
     if (sim::call_fails("CreateFileW")) return INVALID_HANDLE_VALUE;
-    if (lpFileName == nullptr) return fail_handle(ERROR_INVALID_PARAMETER);
+    if (lpFileName == nullptr) return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     // The only files of this computer are its USB printing devices.
     std::u16string name = sim::text_of(lpFileName);
     const sim::UsbInterface* iface = nullptr;
@@ -569,12 +559,12 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSE
             break;
         }
     }
-    if (iface == nullptr) return fail_handle(ERROR_FILE_NOT_FOUND);
-    if (dwCreationDisposition != OPEN_EXISTING) return fail_handle(ERROR_INVALID_PARAMETER);
+    if (iface == nullptr) return fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    if (dwCreationDisposition != OPEN_EXISTING) return fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
     const std::optional<sim::DeviceAnswer>* answer = dwDesiredAccess == 0              ? &iface->device_id.access_0
                                                      : dwDesiredAccess == GENERIC_READ ? &iface->device_id.generic_read
                                                                                        : nullptr;
-    if (answer == nullptr || !answer->has_value()) return fail_handle(ERROR_ACCESS_DENIED);
+    if (answer == nullptr || !answer->has_value()) return fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     uintptr_t value = new_handle();
     tables().handles[value] = **answer;
     // Audited under the handle itself, so that CloseHandle closes it.

@@ -34,20 +34,7 @@ struct DeviceContext {
     const void* page_key = nullptr;  // audit key of the open page; null: none
 };
 
-BOOL fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
-int fail_sp(DWORD error) {
-    SetLastError(error);
-    return kSpError;
-}
-
-std::nullptr_t fail_null(DWORD error) {
-    SetLastError(error);
-    return nullptr;
-}
+using sim::fail;
 
 // Objects live until the next computer, so a handle is never reused and a
 // stale one is always recognised as such.
@@ -108,9 +95,9 @@ extern "C" {
 // only "WINSPOOL" (any case) or none, so a wrong name shows up in tests.
 HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVMODEW*) {
     if (sim::call_fails("CreateDCW")) return nullptr;
-    if (pwszDevice == nullptr) return fail_null(ERROR_INVALID_PARAMETER);
+    if (pwszDevice == nullptr) return fail(ERROR_INVALID_PARAMETER, nullptr);
     if (pwszDriver != nullptr && !sim::equal_ascii_nocase(sim::text_of(pwszDriver), u"winspool")) {
-        return fail_null(ERROR_INVALID_PARAMETER);
+        return fail(ERROR_INVALID_PARAMETER, nullptr);
     }
     std::u16string name = sim::text_of(pwszDevice);
     sim::Spooler& spooler = sim::computer().spooler;
@@ -118,8 +105,8 @@ HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVM
         std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
         for (size_t i = 0; i < printers.size(); ++i) {
             if (!sim::equal_ascii_nocase(printers[i].name, name)) continue;
-            if (printers[i].createdc_error != 0) return fail_null(printers[i].createdc_error);
-            if (printers[i].open_error != 0) return fail_null(printers[i].open_error);
+            if (printers[i].createdc_error != 0) return fail(printers[i].createdc_error, nullptr);
+            if (printers[i].open_error != 0) return fail(printers[i].open_error, nullptr);
             DeviceContext* dc = keep(std::make_shared<DeviceContext>());
             dc->connection = list == 1;
             dc->index = i;
@@ -127,7 +114,7 @@ HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVM
             return reinterpret_cast<HDC>(dc);
         }
     }
-    return fail_null(ERROR_INVALID_PRINTER_NAME);
+    return fail(ERROR_INVALID_PRINTER_NAME, nullptr);
 }
 
 // Deleting a context with its document still open abandons the document (and
@@ -150,11 +137,11 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
     if (sim::call_fails("StartDocW")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (lpdi == nullptr) return fail_sp(ERROR_INVALID_PARAMETER);
-    if (dc->doc_key != nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);  // one document at a time
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (lpdi == nullptr) return fail(ERROR_INVALID_PARAMETER, kSpError);
+    if (dc->doc_key != nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);  // one document at a time
     sim::Printer& printer = printer_of(dc);
-    if (printer.startdoc_gdi_error != 0) return fail_sp(printer.startdoc_gdi_error);
+    if (printer.startdoc_gdi_error != 0) return fail(printer.startdoc_gdi_error, kSpError);
 
     sim::GdiDoc doc;
     doc.job = sim::next_job_id();
@@ -176,8 +163,8 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
 int WINAPI StartPage(HDC hdc) {
     if (sim::call_fails("StartPage")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->doc_key == nullptr || dc->page_key != nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->doc_key == nullptr || dc->page_key != nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);
     doc_of(dc).pages += 1;
     dc->page_key = audit_key();
     sim::track(dc->page_key, "page", job_label(dc));
@@ -189,15 +176,13 @@ int WINAPI StartPage(HDC hdc) {
 int WINAPI EndPage(HDC hdc) {
     if (sim::call_fails("EndPage")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->page_key == nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->page_key == nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);
     sim::untrack(dc->page_key);
     dc->page_key = nullptr;
     const sim::Printer& printer = printer_of(dc);
-    if (printer.endpage_error != 0) {
-        SetLastError(printer.endpage_error);
-        return printer.endpage_error_result;  // "0 or less" is failure: drivers differ
-    }
+    // "0 or less" is failure: drivers differ.
+    if (printer.endpage_error != 0) return fail(printer.endpage_error, printer.endpage_error_result);
     sim::overwrite_last_error();
     return 1;
 }
@@ -208,10 +193,10 @@ int WINAPI EndPage(HDC hdc) {
 int WINAPI EndDoc(HDC hdc) {
     if (sim::call_fails("EndDoc")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->doc_key == nullptr) return fail_sp(ERROR_SPL_NO_STARTDOC);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->doc_key == nullptr) return fail(ERROR_SPL_NO_STARTDOC, kSpError);
     DWORD error = printer_of(dc).enddoc_error;
-    if (error != 0) return fail_sp(error);
+    if (error != 0) return fail(error, kSpError);
     doc_of(dc).ended = true;
     sim::untrack(dc->doc_key);
     dc->doc_key = nullptr;
@@ -225,8 +210,8 @@ int WINAPI EndDoc(HDC hdc) {
 int WINAPI AbortDoc(HDC hdc) {
     if (sim::call_fails("AbortDoc")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->doc_key == nullptr) return fail_sp(ERROR_SPL_NO_STARTDOC);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->doc_key == nullptr) return fail(ERROR_SPL_NO_STARTDOC, kSpError);
     doc_of(dc).aborted = true;
     sim::remove_from_queue(printer_of(dc), doc_of(dc).job);
     close_document(dc);
@@ -239,10 +224,7 @@ int WINAPI AbortDoc(HDC hdc) {
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
     if (sim::call_fails("GetDeviceCaps")) return 0;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, 0);
     const std::map<int, int>& caps = printer_of(dc).devcaps;
     auto it = caps.find(index);
     return it == caps.end() ? 0 : it->second;
@@ -262,7 +244,7 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     if (sim::call_fails("SelectObject")) return nullptr;
     DeviceContext* dc = open_dc(hdc);
     FontObject* font = font_of(h);
-    if (dc == nullptr || font == nullptr) return fail_null(ERROR_INVALID_HANDLE);
+    if (dc == nullptr || font == nullptr) return fail(ERROR_INVALID_HANDLE, nullptr);
     FontObject* previous = dc->font;
     hold(previous, false);
     hold(font, true);

@@ -18,10 +18,7 @@ struct PrinterHandle {
     bool page_open = false;
 };
 
-BOOL fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
+using sim::fail;
 
 // Audit keys of the document and the page started on a handle: addresses
 // inside the handle's record, unique while it is open.
@@ -89,8 +86,7 @@ bool buffer_fits(const RecordPacker& packer, LPBYTE buffer, DWORD size, LPDWORD 
     if (needed != nullptr) *needed = packer.needed();
     if (returned != nullptr) *returned = 0;
     if (packer.needed() > size || (buffer == nullptr && packer.needed() > 0)) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return false;
+        return fail(ERROR_INSUFFICIENT_BUFFER, false);
     }
     return true;
 }
