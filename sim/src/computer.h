@@ -40,8 +40,21 @@ struct FaultRule {
     std::optional<DWORD> error;  // the last error it leaves; unset: it fails without setting one
 };
 
+// What the audit tracks.
+enum class ResourceKind {
+    printer_handle,
+    document,
+    page,
+    device_context,
+    font,
+    registry_key,
+    device_list,
+    device_handle,
+    local_memory,
+};
+
 struct Resource {
-    std::string kind;  // "local memory", "printer handle", ...
+    ResourceKind kind;
     std::string name;
 };
 
@@ -318,8 +331,13 @@ DWORD next_job_id();
 void remove_from_queue(Printer& printer, DWORD id);
 
 // The audit of open resources.
-void track(const void* resource, const std::string& kind, const std::string& name);
+void track(const void* resource, ResourceKind kind, const std::string& name);
 bool untrack(const void* resource);
+// Whether `resource` is open and of that kind.
+bool is_open(const void* resource, ResourceKind kind);
+// "printer handle", "local memory", ...: the names leaks() and the state file
+// give, which tests and outside checks compare.
+const char* kind_name(ResourceKind kind);
 std::vector<std::string> leaks();
 
 // Texts at the API boundary: a program's UTF-16 string (null: empty), cut to

@@ -195,7 +195,7 @@ HDEVINFO new_list(const std::string& label, std::vector<DEVINST> members) {
     DeviceTables::List& list = tables().lists[value];
     list.label = label;
     list.members = std::move(members);
-    sim::track(&list, "device list", label);
+    sim::track(&list, sim::ResourceKind::device_list, label);
     return reinterpret_cast<HDEVINFO>(value);
 }
 
@@ -208,7 +208,7 @@ HKEY new_key(const std::string& label, std::vector<std::pair<std::u16string, sim
     uintptr_t value = new_handle();
     DeviceTables::Key& key = tables().keys[value];
     key.values = std::move(values);
-    sim::track(&key, "registry key", label);
+    sim::track(&key, sim::ResourceKind::registry_key, label);
     return reinterpret_cast<HKEY>(value);
 }
 
@@ -568,7 +568,7 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSE
     uintptr_t value = new_handle();
     tables().handles[value] = **answer;
     // Audited under the handle itself, so that CloseHandle closes it.
-    sim::track(reinterpret_cast<HANDLE>(value), "device handle", sim::utf16_to_utf8(name));
+    sim::track(reinterpret_cast<HANDLE>(value), sim::ResourceKind::device_handle, sim::utf16_to_utf8(name));
     return reinterpret_cast<HANDLE>(value);
 }
 
@@ -576,10 +576,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD
                             DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
     if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
     if (sim::call_fails("DeviceIoControl")) return FALSE;
-    const auto& open = sim::computer().open_resources;
-    auto resource = open.find(hDevice);
     auto device = tables().handles.find(reinterpret_cast<uintptr_t>(hDevice));
-    if (resource == open.end() || resource->second.kind != "device handle" || device == tables().handles.end()) {
+    if (!sim::is_open(hDevice, sim::ResourceKind::device_handle) || device == tables().handles.end()) {
         return fail(ERROR_INVALID_HANDLE);
     }
     if (lpBytesReturned == nullptr && lpOverlapped == nullptr) return fail(ERROR_INVALID_PARAMETER);

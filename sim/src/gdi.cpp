@@ -48,19 +48,13 @@ T* keep(std::shared_ptr<T> object) {
 const void* audit_key() { return keep(std::make_shared<char>(0)); }
 
 DeviceContext* open_dc(HDC hdc) {
-    const auto& open = sim::computer().open_resources;
-    auto it = open.find(hdc);
-    if (hdc == nullptr || it == open.end() || it->second.kind != "device context") return nullptr;
-    return reinterpret_cast<DeviceContext*>(hdc);
+    return sim::is_open(hdc, sim::ResourceKind::device_context) ? reinterpret_cast<DeviceContext*>(hdc) : nullptr;
 }
 
 FontObject* font_of(HGDIOBJ object) {
     FontObject* font = reinterpret_cast<FontObject*>(object);
-    if (font == &stock_font) return font;
-    const auto& open = sim::computer().open_resources;
-    auto it = open.find(font);
-    if (font == nullptr || it == open.end() || it->second.kind != "font") return nullptr;
-    return font;
+    if (font == &stock_font || sim::is_open(font, sim::ResourceKind::font)) return font;
+    return nullptr;
 }
 
 // Counts how many contexts hold a font; the stock font needs no count.
@@ -110,7 +104,7 @@ HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVM
             DeviceContext* dc = keep(std::make_shared<DeviceContext>());
             dc->connection = list == 1;
             dc->index = i;
-            sim::track(dc, "device context", sim::utf16_to_utf8(printers[i].name));
+            sim::track(dc, sim::ResourceKind::device_context, sim::utf16_to_utf8(printers[i].name));
             return reinterpret_cast<HDC>(dc);
         }
     }
@@ -156,7 +150,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
 
     dc->doc = printer.gdi_docs.size() - 1;
     dc->doc_key = audit_key();
-    sim::track(dc->doc_key, "document", job_label(dc));
+    sim::track(dc->doc_key, sim::ResourceKind::document, job_label(dc));
     return static_cast<int>(doc.job);
 }
 
@@ -167,7 +161,7 @@ int WINAPI StartPage(HDC hdc) {
     if (dc->doc_key == nullptr || dc->page_key != nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);
     doc_of(dc).pages += 1;
     dc->page_key = audit_key();
-    sim::track(dc->page_key, "page", job_label(dc));
+    sim::track(dc->page_key, sim::ResourceKind::page, job_label(dc));
     return 1;
 }
 
@@ -235,7 +229,7 @@ HFONT WINAPI CreateFontW(int cHeight, int, int, int, int cWeight, DWORD, DWORD, 
     if (sim::call_fails("CreateFontW")) return nullptr;
     FontObject* font = keep(std::make_shared<FontObject>());
     font->font = sim::GdiFont{sim::text_of(pszFaceName, kFaceRoom), cHeight, cWeight};
-    sim::track(font, "font",
+    sim::track(font, sim::ResourceKind::font,
                sim::utf16_to_utf8(font->font.face) + " " + std::to_string(cHeight) + " " + std::to_string(cWeight));
     return reinterpret_cast<HFONT>(font);
 }

@@ -74,7 +74,7 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     void* block = ::operator new(uBytes ? uBytes : 1, std::nothrow);
     if (block != nullptr && (uFlags & LMEM_ZEROINIT)) std::memset(block, 0, uBytes);
     if (block == nullptr) return sim::fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
-    sim::track(block, "local memory", "");
+    sim::track(block, sim::ResourceKind::local_memory, "");
     return block;
 }
 

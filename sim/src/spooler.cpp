@@ -32,10 +32,7 @@ sim::Printer& printer_of(const PrinterHandle* handle) {
 
 // A handle the program got from OpenPrinterW and has not closed.
 PrinterHandle* open_handle(HANDLE handle) {
-    const auto& open = sim::computer().open_resources;
-    auto it = open.find(handle);
-    if (handle == nullptr || it == open.end() || it->second.kind != "printer handle") return nullptr;
-    return static_cast<PrinterHandle*>(handle);
+    return sim::is_open(handle, sim::ResourceKind::printer_handle) ? static_cast<PrinterHandle*>(handle) : nullptr;
 }
 
 sim::StartedJob* started_job(PrinterHandle* handle) {
@@ -286,7 +283,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFA
             auto record = std::make_shared<PrinterHandle>(PrinterHandle{list == 1, i});
             sim::computer().kept_alive.push_back(record);
             PrinterHandle* handle = record.get();
-            sim::track(handle, "printer handle", sim::utf16_to_utf8(printers[i].name));
+            sim::track(handle, sim::ResourceKind::printer_handle, sim::utf16_to_utf8(printers[i].name));
             *phPrinter = handle;
             return TRUE;
         }
@@ -428,7 +425,7 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
     if (printer.jobs_count) *printer.jobs_count += 1;
 
     handle->job_id = started.id;
-    sim::track(document_key(handle), "document", job_label(printer, started.id));
+    sim::track(document_key(handle), sim::ResourceKind::document, job_label(printer, started.id));
     return started.id;
 }
 
@@ -442,7 +439,7 @@ BOOL WINAPI StartPagePrinter(HANDLE hPrinter) {
     if (printer.startpage_error != 0) return fail(printer.startpage_error);
     job->pages += 1;
     handle->page_open = true;
-    sim::track(page_key(handle), "page", job_label(printer, job->id));
+    sim::track(page_key(handle), sim::ResourceKind::page, job_label(printer, job->id));
     return TRUE;
 }
 
