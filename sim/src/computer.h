@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "job_queue.h"
+
 namespace sim {
 
 enum class StdoutKind { pipe, console, file, null, invalid };
@@ -56,21 +58,6 @@ enum class ResourceKind {
 struct Resource {
     ResourceKind kind;
     std::string name;
-};
-
-// When a job entered its queue.
-struct Submission {
-    enum Kind { at, invalid, before_1970 } kind = at;
-    ULONGLONG filetime = 0;  // for Kind::at
-};
-
-struct Job {
-    DWORD id = 0;
-    std::u16string document;
-    DWORD status = 0;
-    std::u16string status_text;
-    Submission submitted;
-    DWORD delete_error = 0;
 };
 
 // A job the program started, with everything it handed over.
@@ -134,7 +121,7 @@ struct Printer {
     DWORD endpage_printer_error = 0;  // EndPagePrinter fails with it (the page is ended all the same)
     DWORD enddoc_printer_error = 0;   // EndDocPrinter fails with it and the job is dropped
     WriteBehaviour write;
-    std::vector<Job> jobs;  // the queue, in order
+    JobQueue jobs;
     std::vector<StartedJob> started;
     std::vector<DWORD> deleted_job_ids;
 

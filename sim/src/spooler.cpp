@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -149,13 +150,6 @@ void put_job(RecordPacker& packer, const sim::Printer& printer, const sim::Job& 
     r->Submitted = submitted_time(job.submitted);
 }
 
-// Where a job stands in the queue; the queue's length when it is not there.
-size_t queue_index(const sim::Printer& printer, DWORD id) {
-    size_t i = 0;
-    while (i < printer.jobs.size() && printer.jobs[i].id != id) ++i;
-    return i;
-}
-
 }  // namespace
 
 namespace sim {
@@ -183,12 +177,7 @@ void visit_job_ids(See see) {
 }  // namespace
 
 void remove_from_queue(Printer& printer, DWORD id) {
-    for (auto it = printer.jobs.begin(); it != printer.jobs.end(); ++it) {
-        if (it->id != id) continue;
-        printer.jobs.erase(it);
-        if (printer.jobs_count && *printer.jobs_count > 0) *printer.jobs_count -= 1;
-        return;
-    }
+    if (printer.jobs.erase(id) && printer.jobs_count && *printer.jobs_count > 0) *printer.jobs_count -= 1;
 }
 
 DWORD next_job_id() {
@@ -313,7 +302,10 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
     const sim::Printer& printer = printer_of(handle);
     if (printer.enum_jobs_error != 0) return fail(printer.enum_jobs_error);
     std::vector<const sim::Job*> chosen;
-    for (size_t i = FirstJob; i < printer.jobs.size() && chosen.size() < NoJobs; ++i) chosen.push_back(&printer.jobs[i]);
+    if (FirstJob < printer.jobs.size()) {
+        auto it = std::next(printer.jobs.begin(), FirstJob);
+        for (; it != printer.jobs.end() && chosen.size() < NoJobs; ++it) chosen.push_back(&*it);
+    }
 
     RecordPacker packer(sizeof(JOB_INFO_1W), chosen.size());
     for (const sim::Job* job : chosen) count_job_strings(packer, printer, *job);
@@ -353,13 +345,14 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
     if (Level != 1) return fail(ERROR_INVALID_LEVEL);
     const sim::Printer& printer = printer_of(handle);
     if (printer.get_job_error != 0) return fail(printer.get_job_error);
-    size_t index = queue_index(printer, JobId);
-    if (index == printer.jobs.size()) return fail(ERROR_INVALID_PARAMETER);
+    const sim::Job* job = printer.jobs.find(JobId);
+    if (job == nullptr) return fail(ERROR_INVALID_PARAMETER);
     RecordPacker packer(sizeof(JOB_INFO_1W), 1);
-    count_job_strings(packer, printer, printer.jobs[index]);
+    count_job_strings(packer, printer, *job);
     if (!buffer_fits(packer, pJob, cbBuf, pcbNeeded, nullptr)) return FALSE;
     packer.start(pJob);
-    put_job(packer, printer, printer.jobs[index], static_cast<DWORD>(index + 1), reinterpret_cast<JOB_INFO_1W*>(pJob));
+    DWORD position = static_cast<DWORD>(printer.jobs.position_of(JobId) + 1);
+    put_job(packer, printer, *job, position, reinterpret_cast<JOB_INFO_1W*>(pJob));
     return TRUE;
 }
 
@@ -373,15 +366,14 @@ BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE, DWORD Com
     if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
     if (Level != 0) return fail(ERROR_INVALID_LEVEL);
     sim::Printer& printer = printer_of(handle);
-    size_t index = queue_index(printer, JobId);
-    if (index == printer.jobs.size()) return fail(ERROR_INVALID_PARAMETER);
-    sim::Job& job = printer.jobs[index];
+    sim::Job* job = printer.jobs.find(JobId);
+    if (job == nullptr) return fail(ERROR_INVALID_PARAMETER);
     switch (Command) {
         case JOB_CONTROL_PAUSE:
-            job.status |= JOB_STATUS_PAUSED;
+            job->status |= JOB_STATUS_PAUSED;
             return TRUE;
         case JOB_CONTROL_RESUME:
-            job.status &= ~static_cast<DWORD>(JOB_STATUS_PAUSED);
+            job->status &= ~static_cast<DWORD>(JOB_STATUS_PAUSED);
             return TRUE;
         case JOB_CONTROL_RESTART:
             return TRUE;
@@ -391,7 +383,7 @@ BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE, DWORD Com
         default:
             return fail(ERROR_INVALID_PARAMETER);
     }
-    if (job.delete_error != 0) return fail(job.delete_error);
+    if (job->delete_error != 0) return fail(job->delete_error);
     sim::remove_from_queue(printer, JobId);
     printer.deleted_job_ids.push_back(JobId);
     for (sim::StartedJob& started : printer.started) {

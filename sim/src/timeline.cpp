@@ -18,18 +18,11 @@ Printer* find_printer(const std::u16string& name) {
     return nullptr;
 }
 
-Job* find_job(Printer& printer, DWORD id) {
-    for (Job& job : printer.jobs) {
-        if (job.id == id) return &job;
-    }
-    return nullptr;
-}
-
 void apply(const TimelineEvent& event) {
     if (event.set_default) computer().spooler.default_printer = *event.set_default;
     Printer* printer = find_printer(event.printer);
     if (printer == nullptr) return;
-    if (event.remove_job && find_job(*printer, *event.remove_job) != nullptr) {
+    if (event.remove_job && printer->jobs.find(*event.remove_job) != nullptr) {
         computer().spooler.left_job_ids.push_back(*event.remove_job);
         remove_from_queue(*printer, *event.remove_job);
     }
@@ -42,7 +35,7 @@ void apply(const TimelineEvent& event) {
     if (event.set_status) printer->status = *event.set_status;
     if (event.set_attributes) printer->attributes = *event.set_attributes;
     if (event.set_job_status) {
-        if (Job* job = find_job(*printer, event.set_job_status->id)) job->status = event.set_job_status->status;
+        if (Job* job = printer->jobs.find(event.set_job_status->id)) job->status = event.set_job_status->status;
     }
     if (event.set_enum_jobs_error) printer->enum_jobs_error = *event.set_enum_jobs_error;
     if (event.set_get_job_error) printer->get_job_error = *event.set_get_job_error;
