@@ -216,7 +216,7 @@ struct LptDevices {
     std::vector<LptDevice> devices;  // in listing order
 };
 
-struct DeviceTables;  // device lists, keys and handles handed out (devices.cpp)
+struct DeviceTables;  // device lists, keys and handles handed out (device_model.h)
 
 struct Devices {
     UsbDevices usb;
