@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -316,6 +317,24 @@ DWORD next_job_id();
 // Takes a job out of its queue (the spooler's count, when scripted, goes down
 // with it); nothing happens when the queue does not hold it.
 void remove_from_queue(Printer& printer, DWORD id);
+// Puts a job at the end of its queue; a scripted count goes up with it.
+void add_to_queue(Printer& printer, const Job& job);
+// Queues the job StartDocPrinterW or StartDocW starts: the next free id,
+// status 0, submitted now. Returns its id.
+DWORD queue_new_job(Printer& printer, const std::u16string& document);
+
+// Where a queue is kept. Handles and device contexts hold the place, not the
+// record, which moves when a test adds queues.
+struct QueuePlace {
+    bool connection = false;
+    size_t index = 0;
+};
+// A local queue, else a connection, by name, ignoring ASCII case as the
+// spooler does; unset when none has it.
+std::optional<QueuePlace> find_queue(const std::u16string& name);
+Printer& printer_at(QueuePlace place);
+// How the audit names a document or page: "<queue> job <id>".
+std::string job_label(const Printer& printer, DWORD id);
 
 // The audit of open resources.
 void track(const void* resource, ResourceKind kind, const std::string& name);

@@ -25,8 +25,7 @@ struct FontObject {
 FontObject stock_font{{u"System", 16, FW_BOLD}, 0};
 
 struct DeviceContext {
-    bool connection = false;
-    size_t index = 0;
+    sim::QueuePlace queue;
     FontObject* font = &stock_font;
     int bk_mode = OPAQUE;
     size_t doc = 0;                  // the open document in the printer's gdi_docs
@@ -62,16 +61,11 @@ void hold(FontObject* font, bool held) {
     if (font != &stock_font) font->selected = held ? font->selected + 1 : font->selected - 1;
 }
 
-sim::Printer& printer_of(const DeviceContext* dc) {
-    sim::Spooler& spooler = sim::computer().spooler;
-    return dc->connection ? spooler.connections[dc->index] : spooler.printers[dc->index];
-}
+sim::Printer& printer_of(const DeviceContext* dc) { return sim::printer_at(dc->queue); }
 
 sim::GdiDoc& doc_of(DeviceContext* dc) { return printer_of(dc).gdi_docs[dc->doc]; }
 
-std::string job_label(DeviceContext* dc) {
-    return sim::utf16_to_utf8(printer_of(dc).name) + " job " + std::to_string(doc_of(dc).job);
-}
+std::string job_label(DeviceContext* dc) { return sim::job_label(printer_of(dc), doc_of(dc).job); }
 
 // The open document and page leave the audit; neither is ended.
 void close_document(DeviceContext* dc) {
@@ -93,22 +87,15 @@ HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVM
     if (pwszDriver != nullptr && !sim::equal_ascii_nocase(sim::text_of(pwszDriver), u"winspool")) {
         return fail(ERROR_INVALID_PARAMETER, nullptr);
     }
-    std::u16string name = sim::text_of(pwszDevice);
-    sim::Spooler& spooler = sim::computer().spooler;
-    for (int list = 0; list < 2; ++list) {
-        std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
-        for (size_t i = 0; i < printers.size(); ++i) {
-            if (!sim::equal_ascii_nocase(printers[i].name, name)) continue;
-            if (printers[i].createdc_error != 0) return fail(printers[i].createdc_error, nullptr);
-            if (printers[i].open_error != 0) return fail(printers[i].open_error, nullptr);
-            DeviceContext* dc = keep(std::make_shared<DeviceContext>());
-            dc->connection = list == 1;
-            dc->index = i;
-            sim::track(dc, sim::ResourceKind::device_context, sim::utf16_to_utf8(printers[i].name));
-            return reinterpret_cast<HDC>(dc);
-        }
-    }
-    return fail(ERROR_INVALID_PRINTER_NAME, nullptr);
+    std::optional<sim::QueuePlace> place = sim::find_queue(sim::text_of(pwszDevice));
+    if (!place) return fail(ERROR_INVALID_PRINTER_NAME, nullptr);
+    const sim::Printer& printer = sim::printer_at(*place);
+    if (printer.createdc_error != 0) return fail(printer.createdc_error, nullptr);
+    if (printer.open_error != 0) return fail(printer.open_error, nullptr);
+    DeviceContext* dc = keep(std::make_shared<DeviceContext>());
+    dc->queue = *place;
+    sim::track(dc, sim::ResourceKind::device_context, sim::utf16_to_utf8(printer.name));
+    return reinterpret_cast<HDC>(dc);
 }
 
 // Deleting a context with its document still open abandons the document (and
@@ -138,14 +125,8 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
     if (printer.startdoc_gdi_error != 0) return fail(printer.startdoc_gdi_error, kSpError);
 
     sim::GdiDoc doc;
-    doc.job = sim::next_job_id();
     doc.document = sim::text_of(lpdi->lpszDocName);
-    sim::Job queued;
-    queued.id = doc.job;
-    queued.document = doc.document;
-    queued.submitted.filetime = sim::now_filetime();
-    printer.jobs.push_back(queued);
-    if (printer.jobs_count) *printer.jobs_count += 1;
+    doc.job = sim::queue_new_job(printer, doc.document);
     printer.gdi_docs.push_back(doc);
 
     dc->doc = printer.gdi_docs.size() - 1;
