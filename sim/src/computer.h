@@ -283,8 +283,11 @@ struct Computer {
     // as the end of a real process does.
     bool program_running = false;
     std::unordered_set<void*> program_blocks;
-    // Records the simulator must keep until the next computer (see ClosePrinter).
+    // Printer handles, device contexts, fonts and GDI audit keys live until the
+    // next computer, so no later one takes a closed one's address: a stale
+    // handle stays invalid.
     std::vector<std::shared_ptr<const void>> kept_alive;
+    // The audit: what the program holds open, by handle or record address.
     std::map<const void*, Resource> open_resources;
 };
 
