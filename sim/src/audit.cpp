@@ -17,7 +17,7 @@ bool call_fails(const char* function) {
     return false;
 }
 
-void track(const void* resource, const std::string& kind, const std::string& name) {
+void track(const void* resource, ResourceKind kind, const std::string& name) {
     computer().open_resources[resource] = Resource{kind, name};
 }
 
@@ -25,10 +25,32 @@ bool untrack(const void* resource) {
     return computer().open_resources.erase(resource) == 1;
 }
 
+bool is_open(const void* resource, ResourceKind kind) {
+    const auto& open = computer().open_resources;
+    auto it = open.find(resource);
+    return resource != nullptr && it != open.end() && it->second.kind == kind;
+}
+
+const char* kind_name(ResourceKind kind) {
+    switch (kind) {
+        case ResourceKind::printer_handle: return "printer handle";
+        case ResourceKind::document: return "document";
+        case ResourceKind::page: return "page";
+        case ResourceKind::device_context: return "device context";
+        case ResourceKind::font: return "font";
+        case ResourceKind::registry_key: return "registry key";
+        case ResourceKind::device_list: return "device list";
+        case ResourceKind::device_handle: return "device handle";
+        case ResourceKind::local_memory: return "local memory";
+    }
+    return "resource";
+}
+
 std::vector<std::string> leaks() {
     std::vector<std::string> result;
     for (const auto& [resource, what] : computer().open_resources) {
-        result.push_back(what.name.empty() ? what.kind : what.kind + " " + what.name);
+        std::string kind = kind_name(what.kind);
+        result.push_back(what.name.empty() ? kind : kind + " " + what.name);
     }
     return result;
 }

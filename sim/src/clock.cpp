@@ -103,8 +103,7 @@ BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFi
     if (st.wYear < 1601 || st.wYear > 30827 || st.wMonth < 1 || st.wMonth > 12 || st.wDay < 1 ||
         st.wDay > days_in_month(st.wYear, st.wMonth) || st.wHour > 23 || st.wMinute > 59 || st.wSecond > 59 ||
         st.wMilliseconds > 999) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
+        return sim::fail(ERROR_INVALID_PARAMETER);
     }
     int64_t days = days_from_civil(st.wYear, st.wMonth, st.wDay) - kDaysTo1601;
     ULONGLONG ms = static_cast<ULONGLONG>(days) * kMsPerDay + st.wHour * 3600000ULL + st.wMinute * 60000ULL +

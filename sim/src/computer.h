@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -13,6 +14,8 @@
 #include <unordered_set>
 #include <string>
 #include <vector>
+
+#include "job_queue.h"
 
 namespace sim {
 
@@ -40,24 +43,22 @@ struct FaultRule {
     std::optional<DWORD> error;  // the last error it leaves; unset: it fails without setting one
 };
 
+// What the audit tracks.
+enum class ResourceKind {
+    printer_handle,
+    document,
+    page,
+    device_context,
+    font,
+    registry_key,
+    device_list,
+    device_handle,
+    local_memory,
+};
+
 struct Resource {
-    std::string kind;  // "local memory", "printer handle", ...
+    ResourceKind kind;
     std::string name;
-};
-
-// When a job entered its queue.
-struct Submission {
-    enum Kind { at, invalid, before_1970 } kind = at;
-    ULONGLONG filetime = 0;  // for Kind::at
-};
-
-struct Job {
-    DWORD id = 0;
-    std::u16string document;
-    DWORD status = 0;
-    std::u16string status_text;
-    Submission submitted;
-    DWORD delete_error = 0;
 };
 
 // A job the program started, with everything it handed over.
@@ -121,7 +122,7 @@ struct Printer {
     DWORD endpage_printer_error = 0;  // EndPagePrinter fails with it (the page is ended all the same)
     DWORD enddoc_printer_error = 0;   // EndDocPrinter fails with it and the job is dropped
     WriteBehaviour write;
-    std::vector<Job> jobs;  // the queue, in order
+    JobQueue jobs;
     std::vector<StartedJob> started;
     std::vector<DWORD> deleted_job_ids;
 
@@ -216,7 +217,7 @@ struct LptDevices {
     std::vector<LptDevice> devices;  // in listing order
 };
 
-struct DeviceTables;  // device lists, keys and handles handed out (devices.cpp)
+struct DeviceTables;  // device lists, keys and handles handed out (device_model.h)
 
 struct Devices {
     UsbDevices usb;
@@ -282,8 +283,11 @@ struct Computer {
     // as the end of a real process does.
     bool program_running = false;
     std::unordered_set<void*> program_blocks;
-    // Records the simulator must keep until the next computer (see ClosePrinter).
+    // Printer handles, device contexts, fonts and GDI audit keys live until the
+    // next computer, so no later one takes a closed one's address: a stale
+    // handle stays invalid.
     std::vector<std::shared_ptr<const void>> kept_alive;
+    // The audit: what the program holds open, by handle or record address.
     std::map<const void*, Resource> open_resources;
 };
 
@@ -316,10 +320,33 @@ DWORD next_job_id();
 // Takes a job out of its queue (the spooler's count, when scripted, goes down
 // with it); nothing happens when the queue does not hold it.
 void remove_from_queue(Printer& printer, DWORD id);
+// Puts a job at the end of its queue; a scripted count goes up with it.
+void add_to_queue(Printer& printer, const Job& job);
+// Queues the job StartDocPrinterW or StartDocW starts: the next free id,
+// status 0, submitted now. Returns its id.
+DWORD queue_new_job(Printer& printer, const std::u16string& document);
+
+// Where a queue is kept. Handles and device contexts hold the place, not the
+// record, which moves when a test adds queues.
+struct QueuePlace {
+    bool connection = false;
+    size_t index = 0;
+};
+// A local queue, else a connection, by name, ignoring ASCII case as the
+// spooler does; unset when none has it.
+std::optional<QueuePlace> find_queue(const std::u16string& name);
+Printer& printer_at(QueuePlace place);
+// How the audit names a document or page: "<queue> job <id>".
+std::string job_label(const Printer& printer, DWORD id);
 
 // The audit of open resources.
-void track(const void* resource, const std::string& kind, const std::string& name);
+void track(const void* resource, ResourceKind kind, const std::string& name);
 bool untrack(const void* resource);
+// Whether `resource` is open and of that kind.
+bool is_open(const void* resource, ResourceKind kind);
+// "printer handle", "local memory", ...: the names leaks() and the state file
+// give, which tests and outside checks compare.
+const char* kind_name(ResourceKind kind);
 std::vector<std::string> leaks();
 
 // Texts at the API boundary: a program's UTF-16 string (null: empty), cut to
@@ -332,6 +359,15 @@ bool starts_with_ascii_nocase(const std::u16string& text, const std::u16string& 
 // Clean-up calls on Windows leave their own last error behind; so does the
 // simulator, so that code which reads the error of a failure too late is caught.
 void overwrite_last_error();
+
+// A failing call's end: sets the last error and gives what the call returns
+// on failure (FALSE unless another value is given: 0, nullptr,
+// INVALID_HANDLE_VALUE, SP_ERROR...).
+template <typename Result = BOOL>
+Result fail(DWORD error, Result result = Result{}) {
+    SetLastError(error);
+    return result;
+}
 
 // Text conversions used inside the simulator.
 std::u16string utf8_to_utf16(const std::string& text);

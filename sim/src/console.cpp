@@ -25,10 +25,7 @@ void forward(const char* bytes, size_t count) {
     }
 }
 
-BOOL fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
+using sim::fail;
 
 }  // namespace
 
@@ -48,8 +45,7 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
         return kStdin;
     }
     if (nStdHandle == STD_ERROR_HANDLE) return kStderr;
-    SetLastError(ERROR_INVALID_HANDLE);
-    return INVALID_HANDLE_VALUE;
+    return fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
 }
 
 BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
@@ -184,14 +180,13 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
             default: break;
         }
     }
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FILE_TYPE_UNKNOWN;
+    return fail(ERROR_INVALID_HANDLE, FILE_TYPE_UNKNOWN);
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (sim::call_fails("CloseHandle")) return FALSE;
     if (!sim::untrack(hObject)) return fail(ERROR_INVALID_HANDLE);
-    SetLastError(ERROR_SUCCESS);  // clean-up leaves its own last error, as on Windows
+    sim::overwrite_last_error();  // clean-up leaves its own last error, as on Windows
     return TRUE;
 }
 

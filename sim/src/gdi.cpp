@@ -25,8 +25,7 @@ struct FontObject {
 FontObject stock_font{{u"System", 16, FW_BOLD}, 0};
 
 struct DeviceContext {
-    bool connection = false;
-    size_t index = 0;
+    sim::QueuePlace queue;
     FontObject* font = &stock_font;
     int bk_mode = OPAQUE;
     size_t doc = 0;                  // the open document in the printer's gdi_docs
@@ -34,20 +33,7 @@ struct DeviceContext {
     const void* page_key = nullptr;  // audit key of the open page; null: none
 };
 
-BOOL fail(DWORD error) {
-    SetLastError(error);
-    return FALSE;
-}
-
-int fail_sp(DWORD error) {
-    SetLastError(error);
-    return kSpError;
-}
-
-std::nullptr_t fail_null(DWORD error) {
-    SetLastError(error);
-    return nullptr;
-}
+using sim::fail;
 
 // Objects live until the next computer, so a handle is never reused and a
 // stale one is always recognised as such.
@@ -61,19 +47,13 @@ T* keep(std::shared_ptr<T> object) {
 const void* audit_key() { return keep(std::make_shared<char>(0)); }
 
 DeviceContext* open_dc(HDC hdc) {
-    const auto& open = sim::computer().open_resources;
-    auto it = open.find(hdc);
-    if (hdc == nullptr || it == open.end() || it->second.kind != "device context") return nullptr;
-    return reinterpret_cast<DeviceContext*>(hdc);
+    return sim::is_open(hdc, sim::ResourceKind::device_context) ? reinterpret_cast<DeviceContext*>(hdc) : nullptr;
 }
 
 FontObject* font_of(HGDIOBJ object) {
     FontObject* font = reinterpret_cast<FontObject*>(object);
-    if (font == &stock_font) return font;
-    const auto& open = sim::computer().open_resources;
-    auto it = open.find(font);
-    if (font == nullptr || it == open.end() || it->second.kind != "font") return nullptr;
-    return font;
+    if (font == &stock_font || sim::is_open(font, sim::ResourceKind::font)) return font;
+    return nullptr;
 }
 
 // Counts how many contexts hold a font; the stock font needs no count.
@@ -81,16 +61,11 @@ void hold(FontObject* font, bool held) {
     if (font != &stock_font) font->selected = held ? font->selected + 1 : font->selected - 1;
 }
 
-sim::Printer& printer_of(const DeviceContext* dc) {
-    sim::Spooler& spooler = sim::computer().spooler;
-    return dc->connection ? spooler.connections[dc->index] : spooler.printers[dc->index];
-}
+sim::Printer& printer_of(const DeviceContext* dc) { return sim::printer_at(dc->queue); }
 
 sim::GdiDoc& doc_of(DeviceContext* dc) { return printer_of(dc).gdi_docs[dc->doc]; }
 
-std::string job_label(DeviceContext* dc) {
-    return sim::utf16_to_utf8(printer_of(dc).name) + " job " + std::to_string(doc_of(dc).job);
-}
+std::string job_label(DeviceContext* dc) { return sim::job_label(printer_of(dc), doc_of(dc).job); }
 
 // The open document and page leave the audit; neither is ended.
 void close_document(DeviceContext* dc) {
@@ -108,26 +83,19 @@ extern "C" {
 // only "WINSPOOL" (any case) or none, so a wrong name shows up in tests.
 HDC WINAPI CreateDCW(LPCWSTR pwszDriver, LPCWSTR pwszDevice, LPCWSTR, const DEVMODEW*) {
     if (sim::call_fails("CreateDCW")) return nullptr;
-    if (pwszDevice == nullptr) return fail_null(ERROR_INVALID_PARAMETER);
+    if (pwszDevice == nullptr) return fail(ERROR_INVALID_PARAMETER, nullptr);
     if (pwszDriver != nullptr && !sim::equal_ascii_nocase(sim::text_of(pwszDriver), u"winspool")) {
-        return fail_null(ERROR_INVALID_PARAMETER);
+        return fail(ERROR_INVALID_PARAMETER, nullptr);
     }
-    std::u16string name = sim::text_of(pwszDevice);
-    sim::Spooler& spooler = sim::computer().spooler;
-    for (int list = 0; list < 2; ++list) {
-        std::vector<sim::Printer>& printers = list == 0 ? spooler.printers : spooler.connections;
-        for (size_t i = 0; i < printers.size(); ++i) {
-            if (!sim::equal_ascii_nocase(printers[i].name, name)) continue;
-            if (printers[i].createdc_error != 0) return fail_null(printers[i].createdc_error);
-            if (printers[i].open_error != 0) return fail_null(printers[i].open_error);
-            DeviceContext* dc = keep(std::make_shared<DeviceContext>());
-            dc->connection = list == 1;
-            dc->index = i;
-            sim::track(dc, "device context", sim::utf16_to_utf8(printers[i].name));
-            return reinterpret_cast<HDC>(dc);
-        }
-    }
-    return fail_null(ERROR_INVALID_PRINTER_NAME);
+    std::optional<sim::QueuePlace> place = sim::find_queue(sim::text_of(pwszDevice));
+    if (!place) return fail(ERROR_INVALID_PRINTER_NAME, nullptr);
+    const sim::Printer& printer = sim::printer_at(*place);
+    if (printer.createdc_error != 0) return fail(printer.createdc_error, nullptr);
+    if (printer.open_error != 0) return fail(printer.open_error, nullptr);
+    DeviceContext* dc = keep(std::make_shared<DeviceContext>());
+    dc->queue = *place;
+    sim::track(dc, sim::ResourceKind::device_context, sim::utf16_to_utf8(printer.name));
+    return reinterpret_cast<HDC>(dc);
 }
 
 // Deleting a context with its document still open abandons the document (and
@@ -150,37 +118,31 @@ BOOL WINAPI DeleteDC(HDC hdc) {
 int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
     if (sim::call_fails("StartDocW")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (lpdi == nullptr) return fail_sp(ERROR_INVALID_PARAMETER);
-    if (dc->doc_key != nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);  // one document at a time
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (lpdi == nullptr) return fail(ERROR_INVALID_PARAMETER, kSpError);
+    if (dc->doc_key != nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);  // one document at a time
     sim::Printer& printer = printer_of(dc);
-    if (printer.startdoc_gdi_error != 0) return fail_sp(printer.startdoc_gdi_error);
+    if (printer.startdoc_gdi_error != 0) return fail(printer.startdoc_gdi_error, kSpError);
 
     sim::GdiDoc doc;
-    doc.job = sim::next_job_id();
     doc.document = sim::text_of(lpdi->lpszDocName);
-    sim::Job queued;
-    queued.id = doc.job;
-    queued.document = doc.document;
-    queued.submitted.filetime = sim::now_filetime();
-    printer.jobs.push_back(queued);
-    if (printer.jobs_count) *printer.jobs_count += 1;
+    doc.job = sim::queue_new_job(printer, doc.document);
     printer.gdi_docs.push_back(doc);
 
     dc->doc = printer.gdi_docs.size() - 1;
     dc->doc_key = audit_key();
-    sim::track(dc->doc_key, "document", job_label(dc));
+    sim::track(dc->doc_key, sim::ResourceKind::document, job_label(dc));
     return static_cast<int>(doc.job);
 }
 
 int WINAPI StartPage(HDC hdc) {
     if (sim::call_fails("StartPage")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->doc_key == nullptr || dc->page_key != nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->doc_key == nullptr || dc->page_key != nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);
     doc_of(dc).pages += 1;
     dc->page_key = audit_key();
-    sim::track(dc->page_key, "page", job_label(dc));
+    sim::track(dc->page_key, sim::ResourceKind::page, job_label(dc));
     return 1;
 }
 
@@ -189,15 +151,13 @@ int WINAPI StartPage(HDC hdc) {
 int WINAPI EndPage(HDC hdc) {
     if (sim::call_fails("EndPage")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->page_key == nullptr) return fail_sp(ERROR_INVALID_PRINTER_STATE);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->page_key == nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);
     sim::untrack(dc->page_key);
     dc->page_key = nullptr;
     const sim::Printer& printer = printer_of(dc);
-    if (printer.endpage_error != 0) {
-        SetLastError(printer.endpage_error);
-        return printer.endpage_error_result;  // "0 or less" is failure: drivers differ
-    }
+    // "0 or less" is failure: drivers differ.
+    if (printer.endpage_error != 0) return fail(printer.endpage_error, printer.endpage_error_result);
     sim::overwrite_last_error();
     return 1;
 }
@@ -208,10 +168,10 @@ int WINAPI EndPage(HDC hdc) {
 int WINAPI EndDoc(HDC hdc) {
     if (sim::call_fails("EndDoc")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->doc_key == nullptr) return fail_sp(ERROR_SPL_NO_STARTDOC);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->doc_key == nullptr) return fail(ERROR_SPL_NO_STARTDOC, kSpError);
     DWORD error = printer_of(dc).enddoc_error;
-    if (error != 0) return fail_sp(error);
+    if (error != 0) return fail(error, kSpError);
     doc_of(dc).ended = true;
     sim::untrack(dc->doc_key);
     dc->doc_key = nullptr;
@@ -225,8 +185,8 @@ int WINAPI EndDoc(HDC hdc) {
 int WINAPI AbortDoc(HDC hdc) {
     if (sim::call_fails("AbortDoc")) return kSpError;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) return fail_sp(ERROR_INVALID_HANDLE);
-    if (dc->doc_key == nullptr) return fail_sp(ERROR_SPL_NO_STARTDOC);
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, kSpError);
+    if (dc->doc_key == nullptr) return fail(ERROR_SPL_NO_STARTDOC, kSpError);
     doc_of(dc).aborted = true;
     sim::remove_from_queue(printer_of(dc), doc_of(dc).job);
     close_document(dc);
@@ -239,10 +199,7 @@ int WINAPI AbortDoc(HDC hdc) {
 int WINAPI GetDeviceCaps(HDC hdc, int index) {
     if (sim::call_fails("GetDeviceCaps")) return 0;
     DeviceContext* dc = open_dc(hdc);
-    if (dc == nullptr) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return 0;
-    }
+    if (dc == nullptr) return fail(ERROR_INVALID_HANDLE, 0);
     const std::map<int, int>& caps = printer_of(dc).devcaps;
     auto it = caps.find(index);
     return it == caps.end() ? 0 : it->second;
@@ -253,7 +210,7 @@ HFONT WINAPI CreateFontW(int cHeight, int, int, int, int cWeight, DWORD, DWORD, 
     if (sim::call_fails("CreateFontW")) return nullptr;
     FontObject* font = keep(std::make_shared<FontObject>());
     font->font = sim::GdiFont{sim::text_of(pszFaceName, kFaceRoom), cHeight, cWeight};
-    sim::track(font, "font",
+    sim::track(font, sim::ResourceKind::font,
                sim::utf16_to_utf8(font->font.face) + " " + std::to_string(cHeight) + " " + std::to_string(cWeight));
     return reinterpret_cast<HFONT>(font);
 }
@@ -262,7 +219,7 @@ HGDIOBJ WINAPI SelectObject(HDC hdc, HGDIOBJ h) {
     if (sim::call_fails("SelectObject")) return nullptr;
     DeviceContext* dc = open_dc(hdc);
     FontObject* font = font_of(h);
-    if (dc == nullptr || font == nullptr) return fail_null(ERROR_INVALID_HANDLE);
+    if (dc == nullptr || font == nullptr) return fail(ERROR_INVALID_HANDLE, nullptr);
     FontObject* previous = dc->font;
     hold(previous, false);
     hold(font, true);

@@ -73,20 +73,14 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
     // Not from malloc: the simulated allocation failures are the C runtime's.
     void* block = ::operator new(uBytes ? uBytes : 1, std::nothrow);
     if (block != nullptr && (uFlags & LMEM_ZEROINIT)) std::memset(block, 0, uBytes);
-    if (block == nullptr) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    sim::track(block, "local memory", "");
+    if (block == nullptr) return sim::fail(ERROR_NOT_ENOUGH_MEMORY, nullptr);
+    sim::track(block, sim::ResourceKind::local_memory, "");
     return block;
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     if (hMem == nullptr) return nullptr;
-    if (!sim::untrack(hMem)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return hMem;
-    }
+    if (!sim::untrack(hMem)) return sim::fail(ERROR_INVALID_HANDLE, hMem);
     ::operator delete(hMem);
     return nullptr;
 }
@@ -97,14 +91,10 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
     // Only system texts without inserts are simulated.
     if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) || !(dwFlags & FORMAT_MESSAGE_IGNORE_INSERTS) ||
         (dwFlags & FORMAT_MESSAGE_FROM_STRING) || lpSource != nullptr || lpBuffer == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return 0;
+        return sim::fail(ERROR_INVALID_PARAMETER);
     }
     std::u16string text;
-    if (!find_text(dwMessageId, &text)) {
-        SetLastError(317);  // ERROR_MR_MID_NOT_FOUND
-        return 0;
-    }
+    if (!find_text(dwMessageId, &text)) return sim::fail(317);  // ERROR_MR_MID_NOT_FOUND
     size_t units = text.size() + 1;
     if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
         void* block = LocalAlloc(LMEM_FIXED, units * sizeof(char16_t));
@@ -112,10 +102,7 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
         std::memcpy(block, text.c_str(), units * sizeof(char16_t));
         *reinterpret_cast<LPWSTR*>(lpBuffer) = static_cast<LPWSTR>(block);
     } else {
-        if (nSize < units) {
-            SetLastError(ERROR_INSUFFICIENT_BUFFER);
-            return 0;
-        }
+        if (nSize < units) return sim::fail(ERROR_INSUFFICIENT_BUFFER);
         std::memcpy(lpBuffer, text.c_str(), units * sizeof(char16_t));
     }
     return static_cast<DWORD>(text.size());

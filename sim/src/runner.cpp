@@ -34,7 +34,7 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
         for (void* block : pc.program_blocks) __real_free(block);
         std::vector<const void*> buffers;
         for (const auto& [resource, what] : pc.open_resources) {
-            if (what.kind == "local memory") buffers.push_back(resource);
+            if (what.kind == ResourceKind::local_memory) buffers.push_back(resource);
         }
         for (const void* buffer : buffers) LocalFree(const_cast<void*>(buffer));
         code = static_cast<int>(exit.code);

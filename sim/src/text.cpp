@@ -7,6 +7,8 @@
 
 namespace {
 
+using sim::fail;
+
 constexpr char16_t kReplacement = 0xFFFD;
 
 // Code page 1251, bytes 0x80 to 0xBF; 0xC0 to 0xFF are U+0410 to U+044F.
@@ -146,11 +148,6 @@ char16_t lower_unit(char16_t u) {
     if (u >= 0x04C1 && u <= 0x04CE) return (u & 1) ? static_cast<char16_t>(u + 1) : u;
     if (u >= 0x04D0 && u <= 0x052F) return static_cast<char16_t>(u | 1);
     return u;
-}
-
-int fail(DWORD error) {
-    SetLastError(error);
-    return 0;
 }
 
 // Hands a converted text to the caller's buffer by Windows' rules: a size

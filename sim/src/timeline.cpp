@@ -8,44 +8,27 @@ namespace sim {
 
 namespace {
 
-Printer* find_printer(const std::u16string& name) {
-    Spooler& spooler = computer().spooler;
-    for (std::vector<Printer>* list : {&spooler.printers, &spooler.connections}) {
-        for (Printer& printer : *list) {
-            if (equal_ascii_nocase(printer.name, name)) return &printer;
-        }
-    }
-    return nullptr;
-}
-
-Job* find_job(Printer& printer, DWORD id) {
-    for (Job& job : printer.jobs) {
-        if (job.id == id) return &job;
-    }
-    return nullptr;
-}
-
 void apply(const TimelineEvent& event) {
     if (event.set_default) computer().spooler.default_printer = *event.set_default;
-    Printer* printer = find_printer(event.printer);
-    if (printer == nullptr) return;
-    if (event.remove_job && find_job(*printer, *event.remove_job) != nullptr) {
+    std::optional<QueuePlace> place = find_queue(event.printer);
+    if (!place) return;
+    Printer& printer = printer_at(*place);
+    if (event.remove_job && printer.jobs.find(*event.remove_job) != nullptr) {
         computer().spooler.left_job_ids.push_back(*event.remove_job);
-        remove_from_queue(*printer, *event.remove_job);
+        remove_from_queue(printer, *event.remove_job);
     }
     if (event.add_job) {
         Job job = *event.add_job;
         if (job.id == 0) job.id = next_job_id();
-        printer->jobs.push_back(job);
-        if (printer->jobs_count) *printer->jobs_count += 1;
+        add_to_queue(printer, job);
     }
-    if (event.set_status) printer->status = *event.set_status;
-    if (event.set_attributes) printer->attributes = *event.set_attributes;
+    if (event.set_status) printer.status = *event.set_status;
+    if (event.set_attributes) printer.attributes = *event.set_attributes;
     if (event.set_job_status) {
-        if (Job* job = find_job(*printer, event.set_job_status->id)) job->status = event.set_job_status->status;
+        if (Job* job = printer.jobs.find(event.set_job_status->id)) job->status = event.set_job_status->status;
     }
-    if (event.set_enum_jobs_error) printer->enum_jobs_error = *event.set_enum_jobs_error;
-    if (event.set_get_job_error) printer->get_job_error = *event.set_get_job_error;
+    if (event.set_enum_jobs_error) printer.enum_jobs_error = *event.set_enum_jobs_error;
+    if (event.set_get_job_error) printer.get_job_error = *event.set_get_job_error;
 }
 
 }  // namespace

@@ -292,6 +292,44 @@ TEST_F(SpoolerContract, SetJobDeletesRefusesAndRecords) {
     EXPECT_TRUE(sim::leaks().empty());
 }
 
+// A purge deletes job after job from a long queue: the rest keep their order,
+// and EnumJobsW's FirstJob and GetJobW's Position count the queue as it is.
+TEST(JobQueue, DeletionsKeepTheOrder) {
+    sim::load_scenario(R"({"spooler": {"printers": [{"name": "XP-58"}]}})");
+    sim::JobQueue& jobs = sim::computer().spooler.printers[0].jobs;
+    for (DWORD id = 1; id <= 301; ++id) {
+        sim::Job job;
+        job.id = id <= 300 ? id : 6;  // a second job 6 at the end
+        jobs.push_back(job);
+    }
+    HANDLE printer = open_queue(L"XP-58");
+    for (DWORD id = 1; id <= 300; ++id) {
+        if (id % 6 != 0) {
+            EXPECT_TRUE(SetJobW(printer, id, 0, nullptr, JOB_CONTROL_DELETE)) << id;
+        }
+    }
+    EXPECT_TRUE(SetJobW(printer, 6, 0, nullptr, JOB_CONTROL_DELETE));  // the first of the two
+    std::vector<DWORD> left;
+    for (const sim::Job& job : jobs) left.push_back(job.id);
+    ASSERT_EQ(left.size(), 50u);
+    EXPECT_EQ(std::vector<DWORD>(left.begin(), left.begin() + 3), (std::vector<DWORD>{12, 18, 24}));
+    EXPECT_EQ(std::vector<DWORD>(left.end() - 3, left.end()), (std::vector<DWORD>{294, 300, 6}));
+
+    DWORD needed = 0, returned = 0;
+    EnumJobsW(printer, 48, 5, 1, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> buffer(needed);
+    ASSERT_TRUE(EnumJobsW(printer, 48, 5, 1, buffer.data(), needed, &needed, &returned));
+    ASSERT_EQ(returned, 2u);
+    const JOB_INFO_1W* listed = reinterpret_cast<const JOB_INFO_1W*>(buffer.data());
+    EXPECT_EQ(listed[0].JobId, 300u);
+    EXPECT_EQ(listed[1].Position, 50u);
+    GetJobW(printer, 300, 1, nullptr, 0, &needed);
+    buffer.assign(needed, 0);
+    ASSERT_TRUE(GetJobW(printer, 300, 1, buffer.data(), needed, &needed));
+    EXPECT_EQ(reinterpret_cast<const JOB_INFO_1W*>(buffer.data())->Position, 49u);
+    ClosePrinter(printer);
+}
+
 // The queue as GetJobW sees it: the ids still there, in order.
 std::vector<DWORD> queue_ids(HANDLE printer, const std::vector<DWORD>& candidates) {
     std::vector<DWORD> present;
