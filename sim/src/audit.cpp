@@ -1,4 +1,6 @@
 // Call log, fault injection and the audit of open resources.
+#include <algorithm>
+
 #include "computer.h"
 
 namespace sim {
@@ -42,6 +44,7 @@ const char* kind_name(ResourceKind kind) {
         case ResourceKind::device_list: return "device list";
         case ResourceKind::device_handle: return "device handle";
         case ResourceKind::local_memory: return "local memory";
+        case ResourceKind::heap_block: return "heap block";
     }
     return "resource";
 }
@@ -52,6 +55,8 @@ std::vector<std::string> leaks() {
         std::string kind = kind_name(what.kind);
         result.push_back(what.name.empty() ? kind : kind + " " + what.name);
     }
+    // Addresses differ from run to run; names in order read the same every time.
+    std::sort(result.begin(), result.end());
     return result;
 }
 

@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <unordered_set>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
@@ -54,6 +54,7 @@ enum class ResourceKind {
     device_list,
     device_handle,
     local_memory,
+    heap_block,  // a block of the program's own heap still held when wmain returned
 };
 
 struct Resource {
@@ -72,12 +73,16 @@ struct StartedJob {
     bool deleted = false;
 };
 
-// How WritePrinter takes bytes.
+// How a writer (WritePrinter, or WriteFile on a pipe or file) takes bytes.
 struct WriteBehaviour {
     DWORD max_per_call = 0;               // 0: no limit per call
     std::optional<DWORD> accept_total;    // then success with 0 written
-    std::optional<DWORD> fail_at;         // 0-based byte offset in the job
+    std::optional<DWORD> fail_at;         // 0-based byte offset in the job or the output
     DWORD fail_error = ERROR_GEN_FAILURE;
+
+    // False when a call offering `offered` bytes at `offset` fails; else the
+    // bytes it takes.
+    bool accepts(DWORD offset, DWORD offered, DWORD* accepted) const;
 };
 
 // The font a text was drawn with, as CreateFontW was given it.
@@ -256,6 +261,7 @@ struct Computer {
 
     StdoutKind stdout_kind = StdoutKind::pipe;
     std::optional<DWORD> console_max_write;  // a longer WriteConsoleW fails with 8, as on Windows 7
+    WriteBehaviour stdout_write;             // how a pipe or file takes WriteFile's bytes
     StdinState stdin_state;
     bool read_console = true;
     ClockState clock;
@@ -282,7 +288,7 @@ struct Computer {
     // The program's heap blocks while it runs: ExitProcess gives them back,
     // as the end of a real process does.
     bool program_running = false;
-    std::unordered_set<void*> program_blocks;
+    std::unordered_map<void*, size_t> program_blocks;  // with their sizes
     // Printer handles, device contexts, fonts and GDI audit keys live until the
     // next computer, so no later one takes a closed one's address: a stale
     // handle stays invalid.

@@ -109,15 +109,21 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     }
     if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0) return fail(ERROR_INVALID_USER_BUFFER);
     const char* bytes = static_cast<const char*>(lpBuffer);
+    DWORD taken = nNumberOfBytesToWrite;
     if (pc.stdout_kind == sim::StdoutKind::console) {
         // WriteFile on a console shows the bytes in the console's code page;
         // the simulated console's code page is UTF-8.
         pc.console_text += sim::utf8_to_utf16(std::string(bytes, nNumberOfBytesToWrite));
     } else {
-        pc.stdout_bytes.append(bytes, nNumberOfBytesToWrite);
+        // A pipe may take part of what it is offered, or nothing at all.
+        const sim::WriteBehaviour& rule = pc.stdout_write;
+        if (!rule.accepts(static_cast<DWORD>(pc.stdout_bytes.size()), nNumberOfBytesToWrite, &taken)) {
+            return fail(rule.fail_error);
+        }
+        pc.stdout_bytes.append(bytes, taken);
     }
-    if (pc.forward_output) forward(bytes, nNumberOfBytesToWrite);
-    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
+    if (pc.forward_output) forward(bytes, taken);
+    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = taken;
     return TRUE;
 }
 

@@ -35,24 +35,27 @@ static bool allocation_fails() {
     return pc.fail_allocation_nth != 0 && pc.allocation_count == pc.fail_allocation_nth;
 }
 
-static void* remember(void* block) {
+static void* remember(void* block, size_t size) {
     sim::Computer& pc = sim::computer();
-    if (block != nullptr && pc.program_running) pc.program_blocks.insert(block);
+    if (block != nullptr && pc.program_running) pc.program_blocks[block] = size;
     return block;
 }
 
-void* __wrap_malloc(size_t size) { return allocation_fails() ? nullptr : remember(__real_malloc(size)); }
+void* __wrap_malloc(size_t size) { return allocation_fails() ? nullptr : remember(__real_malloc(size), size); }
 
 void* __wrap_calloc(size_t count, size_t size) {
-    return allocation_fails() ? nullptr : remember(__real_calloc(count, size));
+    return allocation_fails() ? nullptr : remember(__real_calloc(count, size), count * size);
 }
 
 void* __wrap_realloc(void* block, size_t size) {
     if (allocation_fails()) return nullptr;  // the old block stays as it was
-    bool known = block != nullptr && sim::computer().program_blocks.erase(block) == 1;
+    auto& blocks = sim::computer().program_blocks;
+    auto known = blocks.find(block);
+    size_t old_size = known != blocks.end() ? known->second : 0;
+    if (known != blocks.end()) blocks.erase(known);
     void* moved = __real_realloc(block, size);
-    if (moved == nullptr && known) sim::computer().program_blocks.insert(block);
-    return remember(moved);
+    if (moved == nullptr && old_size != 0) blocks[block] = old_size;
+    return remember(moved, size);
 }
 
 void __wrap_free(void* block) {

@@ -28,10 +28,16 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
     int code;
     try {
         code = wmain(static_cast<int>(texts.size()), argv.data());
+        // The program returned: what it still holds of its heap it forgot to
+        // free. A real process end would hide that; the audit names it.
+        for (const auto& [block, size] : pc.program_blocks) {
+            track(block, ResourceKind::heap_block, "of " + std::to_string(size) + " bytes");
+            __real_free(block);
+        }
     } catch (const ProcessExit& exit) {
         // The end of the process gives its heap back, the system's
         // buffers included.
-        for (void* block : pc.program_blocks) __real_free(block);
+        for (const auto& [block, size] : pc.program_blocks) __real_free(block);
         std::vector<const void*> buffers;
         for (const auto& [resource, what] : pc.open_resources) {
             if (what.kind == ResourceKind::local_memory) buffers.push_back(resource);

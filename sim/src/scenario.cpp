@@ -155,6 +155,16 @@ Job load_job(const json& value, ULONGLONG start) {
     return job;
 }
 
+// {"max_per_call", "accept_total", "fail_at", "fail_error"}: how a writer takes bytes.
+WriteBehaviour load_write(const json& write) {
+    WriteBehaviour behaviour;
+    behaviour.max_per_call = write.value("max_per_call", 0u);
+    behaviour.accept_total = optional_number(write, "accept_total");
+    behaviour.fail_at = optional_number(write, "fail_at");
+    if (error_of(write, "fail_error") != 0) behaviour.fail_error = error_of(write, "fail_error");
+    return behaviour;
+}
+
 Printer load_printer(const json& value, ULONGLONG start) {
     Printer p;
     p.name = wide(value.at("name"));
@@ -171,13 +181,7 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.get_job_error = error_of(value, "get_job_error");
     p.endpage_printer_error = error_of(value, "endpage_printer_error");
     p.enddoc_printer_error = error_of(value, "enddoc_printer_error");
-    if (value.contains("write")) {
-        const json& write = value.at("write");
-        p.write.max_per_call = write.value("max_per_call", 0u);
-        p.write.accept_total = optional_number(write, "accept_total");
-        p.write.fail_at = optional_number(write, "fail_at");
-        if (error_of(write, "fail_error") != 0) p.write.fail_error = error_of(write, "fail_error");
-    }
+    if (value.contains("write")) p.write = load_write(value.at("write"));
     if (value.contains("jobs")) {
         for (const json& job : value.at("jobs")) p.jobs.push_back(load_job(job, start));
     }
@@ -366,6 +370,7 @@ void load_scenario(const std::string& json_text) {
         if (doc.contains("stdin")) load_stdin(doc.at("stdin"), pc);
         if (doc.contains("read_console")) pc.read_console = doc.at("read_console").get<bool>();
         pc.console_max_write = optional_number(doc, "console_max_write");
+        if (present(doc, "stdout_write")) pc.stdout_write = load_write(doc.at("stdout_write"));
         if (doc.contains("clock")) load_clock(doc.at("clock"), pc);
         if (doc.contains("messages")) load_messages(doc.at("messages"), pc);
         if (doc.contains("spooler")) load_spooler(doc.at("spooler"), pc);

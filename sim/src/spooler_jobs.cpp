@@ -195,15 +195,8 @@ BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWr
     StartedJob* job = started_job(handle);
     if (job == nullptr) return fail(ERROR_SPL_NO_STARTDOC);
     const WriteBehaviour& rule = printer_of(handle).write;
-    DWORD offset = static_cast<DWORD>(job->bytes.size());
-    if (rule.fail_at && offset == *rule.fail_at) return fail(rule.fail_error);
-    DWORD accept = cbBuf;
-    if (rule.max_per_call > 0 && accept > rule.max_per_call) accept = rule.max_per_call;
-    if (rule.accept_total) {
-        DWORD room = *rule.accept_total > offset ? *rule.accept_total - offset : 0;
-        if (accept > room) accept = room;
-    }
-    if (rule.fail_at && *rule.fail_at > offset && accept > *rule.fail_at - offset) accept = *rule.fail_at - offset;
+    DWORD accept = 0;
+    if (!rule.accepts(static_cast<DWORD>(job->bytes.size()), cbBuf, &accept)) return fail(rule.fail_error);
     job->bytes.append(static_cast<const char*>(pBuf), accept);
     *pcWritten = accept;
     return TRUE;

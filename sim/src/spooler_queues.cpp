@@ -6,6 +6,19 @@
 
 namespace sim {
 
+bool WriteBehaviour::accepts(DWORD offset, DWORD offered, DWORD* accepted) const {
+    if (fail_at && offset == *fail_at) return false;
+    DWORD accept = offered;
+    if (max_per_call > 0 && accept > max_per_call) accept = max_per_call;
+    if (accept_total) {
+        DWORD room = *accept_total > offset ? *accept_total - offset : 0;
+        if (accept > room) accept = room;
+    }
+    if (fail_at && *fail_at > offset && accept > *fail_at - offset) accept = *fail_at - offset;
+    *accepted = accept;
+    return true;
+}
+
 namespace {
 
 // Every job id the spooler has handed out or knows of: queued, started,
