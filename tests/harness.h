@@ -49,7 +49,9 @@ inline std::string u8(const wchar_t* text) {
 }
 
 // Each test starts on a new computer, with the program's process-wide
-// tables as a new process has them.
+// tables as a new process has them, and ends with nothing left open: no
+// handle, document, page, key, list, GDI object or heap block. A test that
+// leaves something open on purpose says so with allow_leaks().
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -57,5 +59,15 @@ protected:
         printer_inventory = PrinterInventory{};
         device_inventory = DeviceInventory{};
         console_mode = false;
+        leaks_allowed_ = false;
     }
+    void TearDown() override {
+        if (!leaks_allowed_) {
+            EXPECT_EQ(sim::leaks(), std::vector<std::string>{}) << "left open at the end of the test";
+        }
+    }
+    void allow_leaks() { leaks_allowed_ = true; }
+
+private:
+    bool leaks_allowed_ = false;
 };

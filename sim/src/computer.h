@@ -277,6 +277,7 @@ struct Computer {
 
     // Process-wide Windows state.
     DWORD last_error = 0;
+    DWORD clean_up_error = ERROR_SUCCESS;  // what clean-up calls leave as the last error
     UINT error_mode = 0;
 
     // Fault injection and bookkeeping.

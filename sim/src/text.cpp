@@ -188,7 +188,7 @@ bool equal_ascii_nocase(const std::u16string& a, const std::u16string& b) {
     return a.size() == b.size() && starts_with_ascii_nocase(a, b);
 }
 
-void overwrite_last_error() { SetLastError(ERROR_SUCCESS); }
+void overwrite_last_error() { SetLastError(computer().clean_up_error); }
 
 std::u16string utf8_to_utf16(const std::string& text) {
     std::u16string result;
