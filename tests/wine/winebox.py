@@ -1,114 +1,88 @@
-"""A private Wine prefix that prints to a private CUPS server, both under one
-folder of the build tree: what the Wine tests and the demo run the real exe in.
-
-    box = WineBox(os.path.join(BUILD, "wine"), warm_up=[probe_exe, "--list"]).start()
-    subprocess.run(["wine", exe, "version"], env=box.env)
-    box.world.next_job("XP-58")
-    box.stop()
-
-The prefix is kept between runs. ROOT/prefix.stamp records the Wine set-up it
-was booted with (see wine_setup); when that changes, the prefix is made anew.
-"""
+"""A Wine prefix printing to a private CUPS server (printworld.py), both under
+ROOT, for the Wine tests and the demo: `box = WineBox(ROOT, [exe, "version"]).start()`,
+then `wine ...` with `box.env`, `box.world.next_job(queue)`, `box.stop()`. The
+prefix is kept between runs and made anew when the Wine set-up recorded in
+ROOT/prefix.stamp changes."""
 import os
 import shutil
 import subprocess
+from pathlib import Path
 
 from printworld import PrintWorld
 
-# Debian's loaders: with the 32-bit one present, `wine` starts every program
-# through it and a prefix booted without it cannot start 64-bit programs.
-LOADERS = ("/usr/lib/wine/wine", "/usr/lib/wine/wine64")
-
 
 def wine_setup():
-    """The text a prefix's stamp holds. Installing wine32 changes neither
-    the version nor, once i386 is added, the architectures: hence the loaders."""
-    version = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=60).stdout
-    arches = subprocess.run(["dpkg", "--print-foreign-architectures"], capture_output=True, text=True,
-                            timeout=60).stdout
+    """What the stamp records. Installing wine32 changes neither the version
+    nor, once i386 is added, the architectures, yet a prefix booted without
+    it starts nothing afterwards: hence the loaders too."""
+    def out(*args):
+        return " ".join(subprocess.run(args, capture_output=True, text=True, timeout=60).stdout.split())
+    loaders = [p for p in ("/usr/lib/wine/wine", "/usr/lib/wine/wine64") if os.path.exists(p)]
     return "wine --version: %s\nforeign architectures: %s\nloaders: %s\n" % (
-        version.strip(), " ".join(arches.split()), " ".join(p for p in LOADERS if os.path.exists(p)))
+        out("wine", "--version"), out("dpkg", "--print-foreign-architectures"), " ".join(loaders))
 
 
 class WineBox:
     def __init__(self, root, warm_up):
-        self.root = root
-        self.prefix = os.path.join(root, "prefix")
-        self.stamp = os.path.join(root, "prefix.stamp")
-        self.warm_up = warm_up  # a quick Windows program with its arguments
-        self.world = None
-        self.env = None
-        self.booted = False  # whether this start made the prefix anew
+        self.root, self.warm_up = root, warm_up  # warm_up: a quick Windows program and its arguments
+        self.prefix, self.stamp = os.path.join(root, "prefix"), os.path.join(root, "prefix.stamp")
+        self.world = self.env = None
 
     def start(self):
-        # CUPS first: a Wine process that starts while CUPS is unreachable drops
-        # the prefix's CUPS printers, and wineboot is such a process.
+        # CUPS first: a Wine process (wineboot too) that cannot reach it drops
+        # the prefix's CUPS printers.
         self.world = PrintWorld(os.path.join(self.root, "cups")).start()
+        self.env = self.world.env(dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
+                                       WINEDLLOVERRIDES="mscoree,mshtml="))
         try:
-            self.env = self.world.env(dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all",
-                                           WINEDLLOVERRIDES="mscoree,mshtml="))
-            # Output goes to a file: Wine's services inherit it and keep it open.
-            with open(os.path.join(self.root, "wine.log"), "wb") as log:
-                # A server left up by a run that was killed holds the prefix.
-                self._server("-k", log)
+            # Into a file: Wine's services inherit the output and hold it open.
+            with open(os.path.join(self.root, "wine.log"), "wb") as self.log:
+                self._server("-k")  # a server left by a run that was killed holds the prefix
                 setup = wine_setup()
-                if self._stamped() != setup:
-                    self._boot(setup, log)
+                stamped = Path(self.stamp).read_text(encoding="utf-8") if os.path.exists(self.stamp) else None
+                if stamped != setup:
+                    self._boot(setup)
                 try:
-                    self._serve(log)
+                    self._serve()
                 except subprocess.CalledProcessError:
-                    if self.booted:
+                    if stamped != setup:
                         raise
-                    # A kept prefix that no longer starts (a run killed while
-                    # Wine wrote it): once more, from nothing.
-                    self._server("-k", log)
-                    self._boot(setup, log)
-                    self._serve(log)
+                    # A kept prefix that no longer starts (a run killed while Wine wrote it): once more, anew.
+                    self._server("-k")
+                    self._boot(setup)
+                    self._serve()
         except BaseException:
             self.stop()
             raise
         return self
 
-    def _stamped(self):
-        try:
-            with open(self.stamp, encoding="utf-8") as f:
-                return f.read()
-        except OSError:
-            return None
-
-    def _boot(self, setup, log):
-        # The stamp goes first and comes back last, so a boot cut short is
-        # never taken for a good prefix.
+    def _boot(self, setup):
+        # No stamp while booting, so a boot cut short is never reused.
         if os.path.exists(self.stamp):
             os.remove(self.stamp)
         shutil.rmtree(self.prefix, ignore_errors=True)
         os.makedirs(self.prefix)
-        # A wineserver kept up across wineboot (made persistent before it or
-        # right after it) ends up with two services.exe, and later starts take
-        # up to 20 s each. So: boot, and wait for that server to end.
-        subprocess.run(["wineboot", "-i"], env=self.env, stdout=log, stderr=log, timeout=300, check=True)
-        self._server("-w", log)
-        with open(self.stamp, "w", encoding="utf-8") as f:
-            f.write(setup)
-        self.booted = True
+        # A server kept up across wineboot leaves two services.exe, and every
+        # later start takes up to 20 s: boot, then wait for its server to end.
+        subprocess.run(["wineboot", "-i"], env=self.env, stdout=self.log, stderr=self.log, timeout=300, check=True)
+        self._server("-w")
+        Path(self.stamp).write_text(setup, encoding="utf-8")
 
-    def _serve(self, log):
-        # One server for the whole run, so each start of a program is cheap.
-        # It outlives the call, so its output must not be a pipe anybody waits on.
-        self._server("-p", log)
-        # The first start under the new server starts services.exe and
-        # friends, which inherit its output and hold it until the end: a
-        # caller reading that program's pipes would wait forever.
-        subprocess.run(["wine"] + self.warm_up, env=self.env, stdout=log, stderr=log, timeout=120, check=True)
+    def _serve(self):
+        # One server for the run, so each start is cheap. The first start under
+        # it starts services.exe and friends, which inherit its output and hold
+        # it to the end: a caller reading that program's pipes would wait forever.
+        self._server("-p")
+        subprocess.run(["wine"] + self.warm_up, env=self.env, stdout=self.log, stderr=self.log, timeout=120,
+                       check=True)
 
-    def _server(self, option, log):
-        subprocess.run(["wineserver", option], env=self.env, stdout=log, stderr=log, timeout=120)
+    def _server(self, option):
+        subprocess.run(["wineserver", option], env=self.env, stdout=self.log, stderr=self.log, timeout=120)
 
     def stop(self):
         # Wine first: it must not outlive the CUPS server it talks to.
         if self.env is not None:
-            subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
+            subprocess.run(["wineserver", "-k"], env=self.env, capture_output=True, timeout=60)
             self.env = None
         if self.world is not None:
             self.world.stop()
