@@ -26,8 +26,7 @@ def hexdump(data, limit=160):
 def main():
     build = os.path.abspath(sys.argv[1])
     exe = os.path.join(build, "win64", "morvik-helper.exe")
-    box = WineBox(os.path.join(build, "wine-demo"),
-                  warm_up=[os.path.join(build, "win64", "raw-print-probe.exe"), "--list"]).start()
+    box = WineBox(os.path.join(build, "wine-demo"), warm_up=[exe, "version"]).start()
     try:
         def run(title, args, data=b"", program=exe):
             heading(title)
