@@ -182,6 +182,9 @@ TEST_F(Contracts, CleanUpCalls) {
     CLEAN_UP(CloseHandle(key));
     CLEAN_UP(RegCloseKey(key));
     CLEAN_UP(SetupDiDestroyDeviceInfoList(list));
+    WCHAR* message = nullptr;  // a system text is local memory until LocalFree, which no fault reaches
+    FormatMessageW(0x1300, nullptr, 5, 0, reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+    CLEAN_UP(LocalFree(message) == nullptr);
     start_raw();
     CLEAN_UP(ClosePrinter(printer));
     expect_golden(text + "left open:" + names(sim::leaks()) + "\n");
