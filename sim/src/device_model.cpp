@@ -89,8 +89,13 @@ std::string multi_sz(const std::vector<std::u16string>& ids) {
 }
 
 DWORD injected_failure(const char* function, DWORD fallback) {
+    // A fault without an error of its own fails with the call's usual failure.
     DWORD saved = computer().last_error;
-    if (!call_fails(function)) return 0;
+    computer().last_error = 0;
+    if (!call_fails(function)) {
+        computer().last_error = saved;
+        return 0;
+    }
     DWORD error = computer().last_error;
     computer().last_error = saved;
     return error != 0 ? error : fallback;

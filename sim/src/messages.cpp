@@ -80,7 +80,8 @@ HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
     if (hMem == nullptr) return nullptr;
-    if (!sim::untrack(hMem)) return sim::fail(ERROR_INVALID_HANDLE, hMem);
+    if (!sim::is_open(hMem, sim::ResourceKind::local_memory)) return sim::fail(ERROR_INVALID_HANDLE, hMem);
+    sim::untrack(hMem);
     ::operator delete(hMem);
     return nullptr;
 }

@@ -19,7 +19,8 @@ struct Input {
     DWORD held;
     DWORD capacity;
     bool too_large;    // more than 8 MiB was offered
-    DWORD read_error;  // a read failed for real after bytes had arrived
+    bool read_failed;  // a read failed for real after bytes had arrived
+    DWORD read_error;  // its error; 0 when it set none
 };
 
 // A pipe ends with a failed read (ERROR_BROKEN_PIPE) once the writer has
@@ -28,16 +29,22 @@ bool is_end_of_input(DWORD error) {
     return error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF;
 }
 
+void note_read_failure(Input* input, DWORD error) {
+    if (is_end_of_input(error)) return;
+    input->read_failed = true;
+    input->read_error = error;
+}
+
 // Whether one more read still delivers bytes once 8 MiB are held; a real
 // failure of that read is reported like any other.
 void look_past_the_limit(HANDLE handle, Input* input) {
     BYTE probe;
     DWORD got = 0;
+    SetLastError(ERROR_SUCCESS);
     if (ReadFile(handle, &probe, 1, &got, nullptr)) {
         input->too_large = got > 0;
     } else {
-        DWORD error = GetLastError();
-        if (!is_end_of_input(error)) input->read_error = error;
+        note_read_failure(input, GetLastError());
     }
 }
 
@@ -46,10 +53,10 @@ void read_standard_input(Input* input) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
     for (;;) {
         DWORD got = 0;
+        SetLastError(ERROR_SUCCESS);  // a read that fails without saying why is reported with 0
         if (!ReadFile(handle, input->bytes + input->held, input->capacity - input->held, &got, nullptr)) {
-            DWORD error = GetLastError();
-            // A receipt cut short by a failing read must not be printed as if whole.
-            if (input->held > 0 && !is_end_of_input(error)) input->read_error = error;
+            // Nothing read at all is empty input; a receipt cut short must not be printed as if whole.
+            if (input->held > 0) note_read_failure(input, GetLastError());
             return;
         }
         if (got == 0) return;
@@ -69,7 +76,7 @@ void read_standard_input(Input* input) {
 }  // namespace
 
 int send_command(const WCHAR* printer_argument) {
-    Input input = {static_cast<BYTE*>(malloc(kFirstBlock)), 0, kFirstBlock, false, 0};
+    Input input = {static_cast<BYTE*>(malloc(kFirstBlock)), 0, kFirstBlock, false, false, 0};
     if (input.bytes == nullptr) out_of_memory();
     read_standard_input(&input);
 
@@ -81,7 +88,7 @@ int send_command(const WCHAR* printer_argument) {
         append(&members, "\"ok\":false,\"error\":\"EMPTY\",\"win32\":0,\"message\":\"Пустой поток\"");
     } else if (input.too_large) {
         append(&members, "\"ok\":false,\"error\":\"TOO_LARGE\",\"win32\":0,\"message\":\"Поток больше 8 МиБ\"");
-    } else if (input.read_error != 0) {
+    } else if (input.read_failed) {
         append_error(&members, "READ_FAILED", input.read_error);
     } else {
         DWORD job = 0;

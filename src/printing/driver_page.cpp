@@ -104,6 +104,10 @@ void delete_fonts(const PageFonts& fonts) {
 // Prints the page on `printer`, appending the outcome members; returns 0 or 1.
 int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
     *job = 0;
+    // Each call whose failure is reported starts with the last error cleared:
+    // a driver that fails without setting it is reported with 0, never with
+    // an older error that has nothing to do with it.
+    SetLastError(ERROR_SUCCESS);
     HDC dc = CreateDCW(L"WINSPOOL", printer, nullptr, nullptr);
     if (dc == nullptr) {
         append_error(members, "OPEN_FAILED", GetLastError());
@@ -116,6 +120,7 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
     bool printed = false;
     PageFonts fonts = {nullptr, nullptr};
     DOCINFOW doc = {sizeof(DOCINFOW), L"Morvik test (driver)", nullptr, nullptr, 0};
+    SetLastError(ERROR_SUCCESS);
     int started = StartDocW(dc, &doc);
     if (started <= 0) {
         failure = "STARTDOC_FAILED";
@@ -123,17 +128,22 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
     } else {
         document_open = true;
         *job = static_cast<DWORD>(started);
+        SetLastError(ERROR_SUCCESS);
         if (StartPage(dc) <= 0) {
             error = GetLastError();
         } else {
             fonts = draw_page(dc);
+            SetLastError(ERROR_SUCCESS);
             if (EndPage(dc) <= 0) {
                 error = GetLastError();
-            } else if (EndDoc(dc) <= 0) {
-                error = GetLastError();
             } else {
-                document_open = false;
-                printed = true;
+                SetLastError(ERROR_SUCCESS);
+                if (EndDoc(dc) <= 0) {
+                    error = GetLastError();
+                } else {
+                    document_open = false;
+                    printed = true;
+                }
             }
         }
     }

@@ -30,7 +30,11 @@ void delete_old_jobs(HANDLE queue, const SpoolerRecords& jobs, DWORD minimum_age
         unsigned long long age_s = job_age_ms(&info[i].Submitted, now) / 1000;
         if (age_s < minimum_age_s) {
             ++result->skipped;
-        } else if (SetJobW(queue, info[i].JobId, 0, nullptr, JOB_CONTROL_DELETE)) {
+            continue;
+        }
+        // Cleared first: a refusal that sets no error is reported with 0.
+        SetLastError(ERROR_SUCCESS);
+        if (SetJobW(queue, info[i].JobId, 0, nullptr, JOB_CONTROL_DELETE)) {
             ++result->deleted;
         } else {
             ++result->failed;
@@ -47,6 +51,7 @@ PurgeResult purge_queue(const WCHAR* printer, DWORD minimum_age_s) {
         return result;
     }
     HANDLE queue = nullptr;
+    SetLastError(ERROR_SUCCESS);  // an open that fails without saying why is reported with 0
     if (!OpenPrinterW(const_cast<LPWSTR>(printer), &queue, nullptr)) {
         result.outcome = PurgeResult::OPEN_FAILED;
         result.error = GetLastError();

@@ -54,7 +54,11 @@ int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* re
         append_no_printer(result);
         return 1;
     }
+    // Each call whose failure is reported starts with the last error cleared:
+    // one that fails without setting it is reported with 0, never with an
+    // older error that has nothing to do with it.
     HANDLE queue = nullptr;
+    SetLastError(ERROR_SUCCESS);
     if (!OpenPrinterW(const_cast<LPWSTR>(printer), &queue, nullptr)) {
         append_error(result, "OPEN_FAILED", GetLastError());
         return 1;
@@ -65,20 +69,27 @@ int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* re
     DWORD accepted = 0;
     bool page_started = false;
     DOC_INFO_1W doc_info = {const_cast<LPWSTR>(document), nullptr, const_cast<LPWSTR>(L"RAW")};
+    SetLastError(ERROR_SUCCESS);
     *job = StartDocPrinterW(queue, 1, reinterpret_cast<LPBYTE>(&doc_info));
     if (*job == 0) {
         failure = STARTDOC_FAILED;
         error = GetLastError();
-    } else if (!StartPagePrinter(queue)) {
-        failure = STARTPAGE_FAILED;
-        error = GetLastError();
     } else {
-        page_started = true;
+        SetLastError(ERROR_SUCCESS);
+        page_started = StartPagePrinter(queue) != FALSE;
+        if (!page_started) {
+            failure = STARTPAGE_FAILED;
+            error = GetLastError();
+        }
+    }
+
+    if (page_started) {
         // The job number goes out before the first byte, so the reader learns
         // it even when the write then blocks or fails.
         if (!console_mode) write_progress_line(*job);
         while (accepted < count) {
             DWORD written = 0;
+            SetLastError(ERROR_SUCCESS);
             if (!WritePrinter(queue, const_cast<BYTE*>(data + accepted), count - accepted, &written)) {
                 failure = WRITE_FAILED;
                 error = GetLastError();
@@ -93,13 +104,19 @@ int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* re
     // Page, document, queue: a started job is always ended, never cancelled.
     // Only EndDocPrinter commits it, and a spooler that cannot (a full disk, a
     // job cancelled while spooling) has not printed it.
-    if (page_started && !EndPagePrinter(queue) && failure == NOTHING_FAILED) {
-        failure = PRINT_FAILED;
-        error = GetLastError();
+    if (page_started) {
+        SetLastError(ERROR_SUCCESS);
+        if (!EndPagePrinter(queue) && failure == NOTHING_FAILED) {
+            failure = PRINT_FAILED;
+            error = GetLastError();
+        }
     }
-    if (*job != 0 && !EndDocPrinter(queue) && failure == NOTHING_FAILED) {
-        failure = PRINT_FAILED;
-        error = GetLastError();
+    if (*job != 0) {
+        SetLastError(ERROR_SUCCESS);
+        if (!EndDocPrinter(queue) && failure == NOTHING_FAILED) {
+            failure = PRINT_FAILED;
+            error = GetLastError();
+        }
     }
     ClosePrinter(queue);
 

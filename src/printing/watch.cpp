@@ -187,6 +187,7 @@ int watch_command(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long
         return 1;
     }
     HANDLE queue = nullptr;
+    SetLastError(ERROR_SUCCESS);  // an open that fails without saying why is reported with 0
     if (!OpenPrinterW(watched, &queue, nullptr)) {
         write_open_failed(watched, GetLastError());
         return 1;
