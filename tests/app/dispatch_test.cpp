@@ -28,6 +28,8 @@ TEST_F(DispatchTest, TheWaitForEnter) {
         {R"({"stdout": "console", "stdin": "null"})", {}, 0},
         {R"({"stdout": "console", "stdin": "invalid"})", {}, 0},
         {R"({})", {}, 0},
+        {R"({"stdout": "null"})", {}, 0},  // no standard output is no console
+        {R"({"stdout": "invalid"})", {}, 0},
     };
     for (const Row& row : rows) {
         sim::load_scenario(row.scenario);
