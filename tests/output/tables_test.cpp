@@ -1,0 +1,154 @@
+// Pure functions that read best as tables of inputs and outputs; what the
+// commands make of them is in the golden files of tests/e2e.
+#include <nlohmann/json.hpp>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+#include "app/dispatch.h"
+#include "harness.h"
+#include "output/errors.h"
+#include "output/format.h"
+#include "output/json.h"
+#include "texts/send_result.h"
+
+namespace {
+
+using Tables = SimTest;
+
+const WCHAR* w(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
+
+// A format that is not a literal, so that each row can pass what it likes.
+template <typename... Args>
+std::string formatted(size_t room, const char* format, Args... args) {
+    char out[64];
+    size_t length = format_text(out, room, format, args...);
+    EXPECT_EQ(length, strlen(out)) << format;
+    return out;
+}
+
+TEST_F(Tables, FormatText) {
+    EXPECT_EQ(formatted(64, "%d|%d|%d|%u", 5, -5, 0, 4294967295u), "5|-5|0|4294967295");
+    EXPECT_EQ(formatted(64, "[%4d|%04d|%04d|%4d|%2d]", 42, 42, -42, -7, 12345), "[  42|0042|-042|  -7|12345]");
+    EXPECT_EQ(formatted(64, "%x|%04x|%x|%2x", 255u, 255u, 0u, 0xabcdefu), "ff|00ff|0|abcdef");
+    EXPECT_EQ(formatted(64, "[%10u|%012x]", 5u, 255u), "[         5|0000000000ff]");
+    // The l is read as a long, 64-bit on Linux.
+    EXPECT_EQ(formatted(64, "%lu|%ld", 4294967301UL, -4294967301L), "4294967301|-4294967301");
+    EXPECT_EQ(formatted(64, "%llu|%lld", 18446744073709551615ULL, -9223372036854775807LL - 1),
+              "18446744073709551615|-9223372036854775808");
+    EXPECT_EQ(formatted(64, "%s|%s|100%%", "abc", static_cast<const char*>(nullptr)), "abc||100%");
+    // Cut to the room, the NUL included; a conversion it does not know ends the text.
+    EXPECT_EQ(formatted(5, "%s", "abcdefgh"), "abcd");
+    EXPECT_EQ(formatted(4, "%d", 12345), "123");
+    EXPECT_EQ(formatted(1, "%s", "abc"), "");
+    EXPECT_EQ(formatted(64, "ab%qcd%d", 1), "ab");
+
+    TextBuffer buffer = {};
+    append_format(&buffer, "%s|%d", std::string(600, 'z').c_str(), 5);  // a piece keeps its first 511 bytes
+    EXPECT_EQ(std::string(buffer.data), std::string(511, 'z'));
+    free(buffer.data);
+}
+
+std::string json_of(const WCHAR* text) {
+    TextBuffer buffer = {};
+    append_json_string(&buffer, text);
+    std::string json(buffer.data, buffer.length);
+    free(buffer.data);
+    return json;
+}
+
+TEST_F(Tables, JsonEscapesEveryByteClass) {
+    std::u16string units;
+    for (char16_t c = 1; c < 0x80; ++c) units.push_back(c);
+    units += u"Касса «XP-58» — ок";
+    EXPECT_EQ(json_of(w(units)),
+              "\"\\u0001\\u0002\\u0003\\u0004\\u0005\\u0006\\u0007\\u0008\\t\\n\\u000b\\u000c\\r\\u000e\\u000f"
+              "\\u0010\\u0011\\u0012\\u0013\\u0014\\u0015\\u0016\\u0017\\u0018\\u0019\\u001a\\u001b\\u001c\\u001d"
+              "\\u001e\\u001f !\\\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\\\]^_`"
+              "abcdefghijklmnopqrstuvwxyz{|}~\x7f"
+              "Касса «XP-58» — ок\"");
+    EXPECT_EQ(nlohmann::json::parse(json_of(w(units))).get<std::string>(), sim::utf16_to_utf8(units));
+    // A lone surrogate becomes U+FFFD; a pair stays one character.
+    const char16_t lone[] = {u'A', 0xD800, u'B', 0xDC00, 0xD83D, 0xDE00, 0};
+    EXPECT_EQ(json_of(reinterpret_cast<const WCHAR*>(lone)), "\"A\xEF\xBF\xBD" "B\xEF\xBF\xBD\xF0\x9F\x98\x80\"");
+    EXPECT_EQ(json_of(nullptr), "\"\"");
+}
+
+TEST_F(Tables, Win32MessageTrimsTheEndAndLeavesTheLastErrorAlone) {
+    struct Row {
+        DWORD code;
+        const char16_t* text;  // null: the built-in text, or none
+        const char* trimmed;   // win32_message
+        const char* line;      // win32_message_line
+    };
+    const Row rows[] = {
+        {1801, nullptr, "The printer name is invalid", "The printer name is invalid."},
+        {70000, u"Ends with a dot and blank. ", "Ends with a dot and blank", "Ends with a dot and blank. "},
+        {70001, u"Tab stops it.\t\r\n", "Tab stops it.\t", "Tab stops it.\t"},
+        {70002, u"...\r\n", "", "..."},
+        {70003, u"Принтер. Не найден.\r\n\r\n", "Принтер. Не найден", "Принтер. Не найден."},
+        {99999, nullptr, "", ""},
+    };
+    for (const Row& row : rows) {
+        if (row.text != nullptr) sim::computer().messages[row.code] = row.text;
+        SetLastError(0xdeadbeef);  // FormatMessageW sets its own error when it finds no text
+        char* trimmed = win32_message(row.code);
+        char* line = win32_message_line(row.code);
+        EXPECT_STREQ(trimmed, row.trimmed) << row.code;
+        EXPECT_STREQ(line, row.line) << row.code;
+        EXPECT_EQ(GetLastError(), 0xdeadbeefu) << row.code;
+        free(trimmed);
+        free(line);
+    }
+}
+
+TEST_F(Tables, ParseNumber) {
+    struct Row {
+        const char16_t* text;
+        unsigned long long value;
+    };
+    const Row rows[] = {
+        {u"45", 45}, {u"90", 90}, {u"007", 7}, {u"1/2", 1}, {u"1:2", 1}, {u"12abc", 12}, {u"1 000", 1}, {u"1,5", 1}, {u"", 0}, {u"abc", 0},
+        {u"+5", 0}, {u"-5", 0}, {u" 5", 0}, {u"0x10", 0}, {u"\uff15", 0},  // a fullwidth 5 is no ASCII digit
+        {u"18446744073709551615", 18446744073709551615ULL}, {u"18446744073709551616", 0},
+        {u"18446744073709551621", 5},
+    };
+    for (const Row& row : rows) {
+        std::u16string text = row.text;
+        WCHAR* argv[] = {nullptr, nullptr, const_cast<WCHAR*>(w(text))};
+        EXPECT_EQ(parse_number(3, argv, 2, L"20"), row.value) << sim::utf16_to_utf8(text);
+        EXPECT_EQ(parse_number(2, argv, 2, w(text)), row.value) << "as the default";
+    }
+    WCHAR* argv[] = {nullptr, nullptr, nullptr};
+    EXPECT_EQ(parse_number(3, argv, 2, L"20"), 0u);  // present but null
+    EXPECT_EQ(parse_number(3, argv, 3, nullptr), 0u);
+}
+
+TEST_F(Tables, NormalizeName) {
+    struct Row {
+        std::u16string name;
+        std::u16string folded;
+    };
+    const Row rows[] = {
+        {u"", u""},
+        {u"\t (-)._", u""},
+        {u"A\tB C(D)E-F.G_H", u"abcdefgh"},
+        {u"A/B,C:D\u00A0E\\F\"G", u"a/b,c:d\u00A0e\\f\"g"},  // other punctuation and blanks are kept
+        {u"\x01Q\rR\nS\x1b", u"\x01q\rr\ns\x1b"},
+        {u"ӘҒҚҢӨҰҮҺІ ЁЖ ÀÉ", u"әғқңөұүһіёжàé"},
+        {std::u16string(300, u'A'), std::u16string(259, u'a')},  // at most 259 kept characters
+        {std::u16string(50, u'-') + std::u16string(300, u'B'), std::u16string(259, u'b')},
+        {std::u16string(258, u'C') + u" D", std::u16string(258, u'c') + u"d"},
+        {std::u16string(259, u'Я') + u"Z", std::u16string(259, u'я')},
+    };
+    for (const Row& row : rows) {
+        WCHAR out[NORMALIZED_NAME_ROOM + 1];
+        out[NORMALIZED_NAME_ROOM] = 0x2222;  // one past the room: never written
+        normalize_name(w(row.name), out);
+        EXPECT_EQ(u8(out), sim::utf16_to_utf8(row.folded)) << sim::utf16_to_utf8(row.name);
+        EXPECT_EQ(out[NORMALIZED_NAME_ROOM], 0x2222);
+    }
+}
+
+}  // namespace
