@@ -22,11 +22,15 @@ build_sanitize() { configure_and_build "$BUILD/sanitize" -DCMAKE_BUILD_TYPE=Debu
 build_fuzz() {
     CC=clang CXX=clang++ configure_and_build "$BUILD/fuzz" -DCMAKE_BUILD_TYPE=Debug -DMORVIK_FUZZ=ON -DMORVIK_TESTS=OFF
 }
+# build_windows [FOLDER [cmake options...]]: both exes, in FOLDER/win64 and
+# FOLDER/win32 (FOLDER defaults to the build folder).
 build_windows() {
-    configure_and_build "$BUILD/win64" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake"
-    configure_and_build "$BUILD/win32" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake"
+    local folder=${1:-$BUILD}
+    shift || true
+    configure_and_build "$folder/win64" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-x86_64.cmake" "$@"
+    configure_and_build "$folder/win32" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" "$@"
 }
 
 # wine_env NAME: a private Wine prefix under the build folder; nothing is

@@ -171,7 +171,8 @@ class TheProgram:
                             capture_output=True, check=True, text=True).stdout
         # Exactly the version resource and the process's manifest (RT_MANIFEST 24, id 1).
         self.assertEqual(re.findall(r"^/\* Type: (\S+)\s+Name: (\S+)\.", rc, re.M), [("version", "1"), ("24", "1")])
-        for line in ("FILEVERSION 1, 1, 0, 0", "PRODUCTVERSION 1, 1, 0, 0", 'VALUE "FileVersion", "1.1.0"',
+        for line in ("FILEVERSION 1, 1, 0, 0", "PRODUCTVERSION 1, 1, 0, 0", 'VALUE "FileVersion", "1.1.0.0"',
+                     'VALUE "Comments", "development build"',
                      'VALUE "FileDescription"'):
             self.assertIn(line, rc)
         quoted = re.findall(r'^  "(.*)"$', rc.split("/* RT_MANIFEST */", 1)[1], re.M)  # as windres writes C strings
