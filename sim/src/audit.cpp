@@ -16,6 +16,7 @@ bool call_fails(const char* function) {
             return true;
         }
     }
+    if (pc.stale_error) pc.last_error = *pc.stale_error;
     return false;
 }
 

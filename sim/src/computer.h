@@ -278,6 +278,10 @@ struct Computer {
     // Process-wide Windows state.
     DWORD last_error = 0;
     DWORD clean_up_error = ERROR_SUCCESS;  // what clean-up calls leave as the last error
+    // Tests: what every call not made to fail leaves as the last error, as a
+    // Windows call that succeeds may; a program that reads it after a failure
+    // that set none then shows it.
+    std::optional<DWORD> stale_error;
     UINT error_mode = 0;
 
     // Fault injection and bookkeeping.

@@ -3,6 +3,7 @@
 // nothing the program opened may stay open and every document must parse.
 #include <nlohmann/json.hpp>
 
+#include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -46,13 +47,19 @@ const Command kCommands[] = {
     {{"purge", "XP-58", "0"}, false}, {{"list", "ids"}, false}, {{"report"}, true},
 };
 
-// Left by every clean-up call, so an error read after one shows up.
-const DWORD kCleanUpMarker = 0xC1EA4;
+// Left by every clean-up call and every call not made to fail, so an error
+// read after one of them, instead of the failure's own, shows up.
+const DWORD kStaleMarker = 0xC1EA4;
+
+void load_shop(const Command& command) {
+    sim::load_scenario(kShop);
+    sim::computer().clean_up_error = kStaleMarker;
+    sim::computer().stale_error = kStaleMarker;
+    if (command.console) sim::computer().stdout_kind = sim::StdoutKind::console;
+}
 
 RunResult run_command(const Command& command) {
-    sim::load_scenario(kShop);
-    sim::computer().clean_up_error = kCleanUpMarker;
-    if (command.console) sim::computer().stdout_kind = sim::StdoutKind::console;
+    load_shop(command);
     return run(command.args);
 }
 
@@ -116,16 +123,19 @@ TEST_F(FaultAudit, EveryFailingCallLeavesNothingOpen) {
         std::map<std::string, unsigned> seen;
         for (const std::string& function : calls) {
             unsigned nth = ++seen[function];
-            SetUp();
-            sim::load_scenario(kShop);
-            sim::computer().clean_up_error = kCleanUpMarker;
-            if (command.console) sim::computer().stdout_kind = sim::StdoutKind::console;
-            sim::computer().faults.push_back({function, nth, ERROR_GEN_FAILURE});
-            RunResult result = run(command.args);
-            std::string what = name_of(command) + "/ " + function + " #" + std::to_string(nth);
-            expect_valid_output(result, command, what, allowed);
-            if (kReleaseCalls.count(function) == 0) {
-                EXPECT_EQ(result.leaks, std::vector<std::string>{}) << what;
+            // Failing with an error, and failing without setting one: the
+            // program must then name 0, never an error some earlier call left.
+            for (std::optional<DWORD> error : {std::optional<DWORD>(ERROR_GEN_FAILURE), std::optional<DWORD>()}) {
+                SetUp();
+                load_shop(command);
+                sim::computer().faults.push_back({function, nth, error});
+                RunResult result = run(command.args);
+                std::string what = name_of(command) + "/ " + function + " #" + std::to_string(nth) +
+                                   (error ? " with 31" : " without an error");
+                expect_valid_output(result, command, what, allowed);
+                if (kReleaseCalls.count(function) == 0) {
+                    EXPECT_EQ(result.leaks, std::vector<std::string>{}) << what;
+                }
             }
         }
     }
@@ -140,9 +150,7 @@ TEST_F(FaultAudit, EveryFailingAllocationEndsCleanlyOrWithCode3) {
         ASSERT_GT(allocations, 0u) << name_of(command);
         for (unsigned nth = 1; nth <= allocations; ++nth) {
             SetUp();
-            sim::load_scenario(kShop);
-            sim::computer().clean_up_error = kCleanUpMarker;
-            if (command.console) sim::computer().stdout_kind = sim::StdoutKind::console;
+            load_shop(command);
             sim::computer().fail_allocation_nth = nth;
             RunResult result = run(command.args);
             std::string what = name_of(command) + "/ allocation #" + std::to_string(nth);

@@ -9,12 +9,15 @@ namespace {
 class SendCommandTest : public SimTest {
 protected:
     const std::vector<sim::StartedJob>& jobs() { return sim::computer().spooler.printers[0].started; }
-    RunResult send(size_t size, DWORD then_error, unsigned failing_allocation) {
+    void load(size_t size, DWORD then_error, unsigned failing_allocation) {
         sim::load_scenario(R"({"spooler": {"printers": [{"name": "XP-58"}]}})");
         sim::StdinState& input = sim::computer().stdin_state;
         for (size_t i = 0; i < size; ++i) input.bytes.push_back(static_cast<char>(i * 7));
         input.then_error = then_error;
         sim::computer().fail_allocation_nth = failing_allocation;
+    }
+    RunResult send(size_t size, DWORD then_error, unsigned failing_allocation) {
+        load(size, then_error, failing_allocation);
         return run({"send", "XP-58"});
     }
 };
@@ -47,6 +50,18 @@ TEST_F(SendCommandTest, LongInputs) {
             EXPECT_TRUE(jobs().empty()) << row.size;
         }
     }
+}
+
+// The read past 8 MiB (the 129th of 64 KiB pieces) failing without saying
+// why is reported with 0, not with what the read before it left behind.
+TEST_F(SendCommandTest, TheReadPastTheLimitFailingWithoutAnErrorNames0) {
+    load(8388608, ERROR_BROKEN_PIPE, 0);
+    sim::computer().stale_error = 0xC1EA4;
+    sim::computer().faults.push_back({"ReadFile", 129, std::nullopt});
+    EXPECT_EQ(run({"send", "XP-58"}).out,
+              "{\"ok\":false,\"error\":\"READ_FAILED\",\"win32\":0,\"message\":\"The operation completed "
+              "successfully\",\"printer\":\"XP-58\"}\n");
+    EXPECT_TRUE(jobs().empty());
 }
 
 TEST_F(SendCommandTest, MemoryRunningOutWhileReadingEndsWith3) {
