@@ -23,6 +23,10 @@ PrinterHandle* open_handle(HANDLE handle);
 
 inline Printer& printer_of(const PrinterHandle* handle) { return printer_at(handle->queue); }
 
+// What GetPrinterW and GetJobW check first, in Windows' order: the handle,
+// the size pointer (then cleared), the level. Null after setting the error.
+const Printer* record_query_printer(HANDLE handle, DWORD level, DWORD wanted_level, LPDWORD needed);
+
 // Names in every record, as on a shop's computer.
 inline const std::u16string kMachine = u"\\\\SHOP-PC";
 inline const std::u16string kUser = u"kassa";

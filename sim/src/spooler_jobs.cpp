@@ -96,12 +96,9 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
 
 BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
     if (call_fails("GetJobW")) return FALSE;
-    PrinterHandle* handle = open_handle(hPrinter);
-    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
-    if (pcbNeeded == nullptr) return fail(RPC_X_NULL_REF_POINTER);
-    *pcbNeeded = 0;  // also for a job that is gone: callers take size 0 for "not there"
-    if (Level != 1) return fail(ERROR_INVALID_LEVEL);
-    const Printer& printer = printer_of(handle);
+    const Printer* queried = record_query_printer(hPrinter, Level, 1, pcbNeeded);
+    if (queried == nullptr) return FALSE;
+    const Printer& printer = *queried;
     if (printer.get_job_error != 0) return fail(printer.get_job_error);
     const Job* job = printer.jobs.find(JobId);
     if (job == nullptr) return fail(ERROR_INVALID_PARAMETER);

@@ -13,6 +13,15 @@ PrinterHandle* open_handle(HANDLE handle) {
     return is_open(handle, ResourceKind::printer_handle) ? static_cast<PrinterHandle*>(handle) : nullptr;
 }
 
+const Printer* record_query_printer(HANDLE handle, DWORD level, DWORD wanted_level, LPDWORD needed) {
+    PrinterHandle* open = open_handle(handle);
+    if (open == nullptr) return fail(ERROR_INVALID_HANDLE, static_cast<const Printer*>(nullptr));
+    if (needed == nullptr) return fail(RPC_X_NULL_REF_POINTER, static_cast<const Printer*>(nullptr));
+    *needed = 0;  // also for a record that is not there: callers take size 0 for "not there"
+    if (level != wanted_level) return fail(ERROR_INVALID_LEVEL, static_cast<const Printer*>(nullptr));
+    return &printer_of(open);
+}
+
 bool buffer_fits(const RecordPacker& packer, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
     if (needed != nullptr) *needed = packer.needed();
     if (returned != nullptr) *returned = 0;
@@ -137,12 +146,9 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
     if (call_fails("GetPrinterW")) return FALSE;
-    PrinterHandle* handle = open_handle(hPrinter);
-    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
-    if (pcbNeeded == nullptr) return fail(RPC_X_NULL_REF_POINTER);
-    *pcbNeeded = 0;
-    if (Level != 2) return fail(ERROR_INVALID_LEVEL);
-    const Printer& printer = printer_of(handle);
+    const Printer* queried = record_query_printer(hPrinter, Level, 2, pcbNeeded);
+    if (queried == nullptr) return FALSE;
+    const Printer& printer = *queried;
     if (printer.get_printer_error != 0) return fail(printer.get_printer_error);
     RecordPacker packer(sizeof(PRINTER_INFO_2W), 1);
     count_printer_strings(packer, printer);

@@ -75,6 +75,12 @@ SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record) {
                       true, record);
 }
 
+SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {
+    return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
+                          DWORD*) { return GetJobW(printer, job, 1, buffer, size, needed); },
+                      true, record);
+}
+
 unsigned long long now_unix_ms() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
@@ -88,10 +94,4 @@ bool submitted_unix_ms(const SYSTEMTIME* submitted, unsigned long long* ms) {
     if (value < kUnixEpochFiletime + kFiletimeUnitsPerMs) return false;
     *ms = (value - kUnixEpochFiletime) / kFiletimeUnitsPerMs;
     return true;
-}
-
-SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {
-    return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
-                          DWORD*) { return GetJobW(printer, job, 1, buffer, size, needed); },
-                      true, record);
 }

@@ -71,9 +71,10 @@ PurgeResult purge_queue(const WCHAR* printer, DWORD minimum_age_s) {
     return result;
 }
 
-// The system text of an error, or "" when it does not fit the 255
-// characters the document allows.
-void append_message(TextBuffer* document, DWORD error) {
+// The failure members; the message is the system text, or "" when it does
+// not fit the 255 characters the document allows.
+void append_failure(TextBuffer* document, const char* name, DWORD error) {
+    append_format(document, "\"error\":\"%s\",\"win32\":%lu,\"message\":", name, static_cast<unsigned long>(error));
     char* message = win32_message(error);
     WCHAR wide[256];
     if (MultiByteToWideChar(CP_UTF8, 0, message, -1, wide, 255) <= 0) wide[0] = 0;
@@ -95,18 +96,15 @@ void append_document(TextBuffer* document, const PurgeResult& result, const WCHA
             return;
         case PurgeResult::LIST_FAILED:
             append(document, "\"ok\":false,\"deleted\":0,\"failed\":0,\"skipped\":0,");
-            append_format(document, "\"error\":\"ENUM_FAILED\",\"win32\":%lu,\"message\":",
-                          static_cast<unsigned long>(result.error));
-            append_message(document, result.error);
+            append_failure(document, "ENUM_FAILED", result.error);
             break;
         case PurgeResult::PURGED:
             append_format(document, "\"ok\":%s,\"deleted\":%lu,\"failed\":%lu,\"skipped\":%lu",
                           json_boolean(result.failed == 0), static_cast<unsigned long>(result.deleted),
                           static_cast<unsigned long>(result.failed), static_cast<unsigned long>(result.skipped));
             if (result.failed != 0) {
-                append_format(document, ",\"error\":\"DELETE_FAILED\",\"win32\":%lu,\"message\":",
-                              static_cast<unsigned long>(result.error));
-                append_message(document, result.error);
+                append(document, ",");
+                append_failure(document, "DELETE_FAILED", result.error);
             }
             break;
     }
