@@ -53,7 +53,8 @@ int list_command(const WCHAR* argument) {
     collect_devices_and_printers(wide_equal_nocase(argument, L"ids"));
 
     TextBuffer document = {};
-    append_json_member(&document, "{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\",\"default\":", printer_inventory.default_printer);
+    append_json_member(
+        &document, "{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\",\"default\":", printer_inventory.default_printer);
     append(&document, ",");
     append_device_section(&document);
     append(&document, ",\"printers\":[");

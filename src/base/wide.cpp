@@ -48,8 +48,8 @@ bool contains(const WCHAR* text, const WCHAR* fragment, bool fold) {
     size_t fragment_length = wide_length(fragment);
     for (size_t start = 0; start + fragment_length <= text_length; ++start) {
         size_t i = 0;
-        while (i < fragment_length && (fold ? fold_ascii(text[start + i]) == fold_ascii(fragment[i])
-                                            : text[start + i] == fragment[i])) {
+        while (i < fragment_length &&
+               (fold ? fold_ascii(text[start + i]) == fold_ascii(fragment[i]) : text[start + i] == fragment[i])) {
             ++i;
         }
         if (i == fragment_length) return true;

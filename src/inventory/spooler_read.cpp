@@ -70,15 +70,15 @@ SpoolerRead read_jobs(HANDLE printer, DWORD first_job, DWORD most_jobs, SpoolerR
 }
 
 SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record) {
-    return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
-                          DWORD*) { return GetPrinterW(printer, 2, buffer, size, needed); },
-                      true, record);
+    return read_twice(
+        [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD*) { return GetPrinterW(printer, 2, buffer, size, needed); },
+        true, record);
 }
 
 SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {
-    return read_twice([&](BYTE* buffer, DWORD size, DWORD* needed,
-                          DWORD*) { return GetJobW(printer, job, 1, buffer, size, needed); },
-                      true, record);
+    return read_twice(
+        [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD*) { return GetJobW(printer, job, 1, buffer, size, needed); },
+        true, record);
 }
 
 unsigned long long now_unix_ms() {

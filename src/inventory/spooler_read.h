@@ -22,7 +22,7 @@ SpoolerRead read_printers(DWORD flags, DWORD level, SpoolerRecords* printers);
 SpoolerRead read_jobs(HANDLE printer, DWORD first_job, DWORD most_jobs, SpoolerRecords* jobs);
 
 // One record (count 1) or a failure: a sizing call that names no size fails.
-SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record);       // PRINTER_INFO_2W
+SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record);         // PRINTER_INFO_2W
 SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record);  // JOB_INFO_1W
 
 // The spooler stamps jobs in UTC; the program counts in milliseconds since

@@ -51,7 +51,7 @@ size_t format_text_v(char* out, size_t room, const char* format, va_list args) {
                 }
                 break;
             case 'd': {
-                long long value = longs == 2 ? va_arg(args, long long)
+                long long value = longs == 2   ? va_arg(args, long long)
                                   : longs == 1 ? va_arg(args, long)
                                                : va_arg(args, int);
                 unsigned long long magnitude =
@@ -61,15 +61,13 @@ size_t format_text_v(char* out, size_t room, const char* format, va_list args) {
             }
             case 'u':
             case 'x': {
-                unsigned long long value = longs == 2 ? va_arg(args, unsigned long long)
+                unsigned long long value = longs == 2   ? va_arg(args, unsigned long long)
                                            : longs == 1 ? va_arg(args, unsigned long)
                                                         : va_arg(args, unsigned);
                 put_number(&output, value, false, *p == 'x' ? 16 : 10, width, zero_padded);
                 break;
             }
-            case '%':
-                put(&output, '%');
-                break;
+            case '%': put(&output, '%'); break;
             default:  // not a conversion this program uses (the format checker rejects it): stop here
                 out[output.length] = 0;
                 return output.length;

@@ -23,7 +23,7 @@ struct PageLayout {
     int body_height;
     int header_height;  // negative: GDI takes it as the character height
     int left_margin;
-    int top;            // 5 points
+    int top;  // 5 points
 };
 
 PageLayout measure(HDC dc) {

@@ -11,7 +11,7 @@ namespace {
 // The first thing that went wrong in a submission, if anything did.
 enum Failure { NOTHING_FAILED, STARTDOC_FAILED, STARTPAGE_FAILED, WRITE_FAILED, SHORT_WRITE, PRINT_FAILED };
 
-const char* const kFailureCodes[] = {nullptr,       "STARTDOC_FAILED", "STARTPAGE_FAILED",
+const char* const kFailureCodes[] = {nullptr,        "STARTDOC_FAILED", "STARTPAGE_FAILED",
                                      "WRITE_FAILED", "SHORT_WRITE",     "PRINT_FAILED"};
 
 // Formatted on the stack: no allocation can fail between the job's start and its end.
@@ -29,12 +29,11 @@ void append_outcome(TextBuffer* result, Failure failure, DWORD error, DWORD job,
                           static_cast<unsigned long>(count));
             return;
         case SHORT_WRITE:
-            append_format(result, "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"%lu/%lu\",\"job\":%lu",
+            append_format(result,
+                          "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"%lu/%lu\",\"job\":%lu",
                           static_cast<unsigned long>(accepted), static_cast<unsigned long>(count), job_number);
             return;
-        default:
-            append_error(result, kFailureCodes[failure], error);
-            break;
+        default: append_error(result, kFailureCodes[failure], error); break;
     }
     // The job number lets the caller find a job that stays in the queue.
     if (failure == WRITE_FAILED) {

@@ -37,11 +37,11 @@ const char kTail[] =
 
 DWORD build_test_receipt(BYTE* block, const SYSTEMTIME* local_time) {
     char stamp[64];
-    size_t stamp_length = format_text(
-        stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u\n", static_cast<unsigned>(local_time->wYear),
-        static_cast<unsigned>(local_time->wMonth), static_cast<unsigned>(local_time->wDay),
-        static_cast<unsigned>(local_time->wHour), static_cast<unsigned>(local_time->wMinute),
-        static_cast<unsigned>(local_time->wSecond));
+    size_t stamp_length =
+        format_text(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u\n", static_cast<unsigned>(local_time->wYear),
+                    static_cast<unsigned>(local_time->wMonth), static_cast<unsigned>(local_time->wDay),
+                    static_cast<unsigned>(local_time->wHour), static_cast<unsigned>(local_time->wMinute),
+                    static_cast<unsigned>(local_time->wSecond));
     DWORD length = 0;
     memcpy(block + length, kHead, sizeof kHead - 1);
     length += sizeof kHead - 1;

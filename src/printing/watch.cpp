@@ -64,8 +64,8 @@ bool sees_trouble(const WatchState& state) {
 // One poll; true when the job has left the queue or is finished.
 bool job_is_done(HANDLE queue, DWORD job, unsigned long long since_ms, WatchState* state) {
     probe_printer(queue, &state->printer_status, &state->attributes, &state->jobs, state->port);
-    state->job_presence = probe_job(queue, job, since_ms, &state->job_status, state->job_status_text,
-                                    &state->found_job, &state->query_error);
+    state->job_presence = probe_job(queue, job, since_ms, &state->job_status, state->job_status_text, &state->found_job,
+                                    &state->query_error);
     return state->job_presence == JOB_GONE ||
            (state->job_presence == JOB_PRESENT && (state->job_status & kFinishedJob) != 0);
 }
@@ -145,7 +145,8 @@ void write_hang_report(const WatchState& state) {
     TextBuffer text = {};
     if (job_unknown(state)) {
         char* message = win32_message_line(state.query_error);
-        append_format(&text, "Windows не отвечает, где задание (ошибка %lu: ", static_cast<unsigned long>(state.query_error));
+        append_format(&text,
+                      "Windows не отвечает, где задание (ошибка %lu: ", static_cast<unsigned long>(state.query_error));
         append(&text, message);
         append(&text, ") — проверьте службу «Диспетчер печати».\r\n");
         free(message);
