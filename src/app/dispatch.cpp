@@ -50,14 +50,21 @@ int driver_handler(int, WCHAR**, const WCHAR* printer) {
     return driver_command(printer);
 }
 
-// Ages, job numbers and limits are 32-bit: they keep the value modulo 2^32.
+// Ages, job numbers and limits are 32-bit. A larger number becomes the
+// largest one, never a wrapped small one: an age of 2^32 s must not delete
+// every job, nor job 2^32 + 1 watch job 1.
+DWORD parse_dword(int argc, WCHAR** argv, int index, const WCHAR* default_text) {
+    unsigned long long value = parse_number(argc, argv, index, default_text);
+    return value > 0xFFFFFFFFULL ? 0xFFFFFFFFUL : static_cast<DWORD>(value);
+}
+
 int purge_handler(int argc, WCHAR** argv, const WCHAR* printer) {
-    return purge_command(printer, static_cast<DWORD>(parse_number(argc, argv, 3, L"20")));
+    return purge_command(printer, parse_dword(argc, argv, 3, L"20"));
 }
 
 int watch_handler(int argc, WCHAR** argv, const WCHAR* printer) {
-    return watch_command(printer, static_cast<DWORD>(parse_number(argc, argv, 3, L"0")),
-                         static_cast<DWORD>(parse_number(argc, argv, 4, L"20000")), parse_number(argc, argv, 5, L"0"));
+    return watch_command(printer, parse_dword(argc, argv, 3, L"0"), parse_dword(argc, argv, 4, L"20000"),
+                         parse_number(argc, argv, 5, L"0"));
 }
 
 int answer_unknown_word() {
@@ -102,9 +109,11 @@ int dispatch_command(int argc, WCHAR** argv) {
 unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text) {
     const WCHAR* text = index < argc ? argv[index] : default_text;
     if (text == nullptr || text[0] < L'0' || text[0] > L'9') return 0;
+    const unsigned long long kLargest = ~0ULL;
     unsigned long long value = 0;
     for (const WCHAR* p = text; *p >= L'0' && *p <= L'9'; ++p) {
-        value = value * 10 + static_cast<unsigned long long>(*p - L'0');  // wraps modulo 2^64
+        unsigned long long digit = static_cast<unsigned long long>(*p - L'0');
+        value = value > (kLargest - digit) / 10 ? kLargest : value * 10 + digit;  // saturates, never wraps
     }
     return value;
 }

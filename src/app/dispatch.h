@@ -15,6 +15,6 @@ enum : int {
 int dispatch_command(int argc, WCHAR** argv);
 
 // The decimal number of argument `index`, or of default_text when the command
-// line is too short: ASCII digits from the start, wrapping modulo 2^64; 0 when
+// line is too short: ASCII digits from the start, 2^64 - 1 when larger; 0 when
 // the first character is not a digit (no sign, blank or hex prefix).
 unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text);
