@@ -1,12 +1,24 @@
 #include "output/errors.h"
 
 #include <stdlib.h>
+#include <string.h>
 
 #include "output/json.h"
 
 const char kNoPrinterMessage[] = "Принтер не выбран, и принтера по умолчанию в Windows нет";
+// A call that failed without setting an error is reported with 0, whose system
+// text ("The operation completed successfully") would contradict the failure.
+const char kNoReasonMessage[] = "Windows не сообщила причину";
 
 namespace {
+
+char* copy_text(const char* text) {
+    size_t size = strlen(text) + 1;
+    char* copy = static_cast<char*>(malloc(size));
+    if (copy == nullptr) out_of_memory();
+    memcpy(copy, text, size);
+    return copy;
+}
 
 bool trimmed_from_messages(WCHAR c, bool full_stops) {
     return c == L'\r' || c == L'\n' || (full_stops && (c == L'.' || c == L' '));
@@ -15,6 +27,7 @@ bool trimmed_from_messages(WCHAR c, bool full_stops) {
 // The system's text for an error code as UTF-8, its line end (and with
 // `full_stops` its trailing dots and blanks too) removed.
 char* system_message(DWORD code, bool full_stops) {
+    if (code == ERROR_SUCCESS) return copy_text(kNoReasonMessage);
     // Reporting an error must not change the last error.
     DWORD saved_error = GetLastError();
     WCHAR* system_text = nullptr;

@@ -59,8 +59,8 @@ TEST_F(SendCommandTest, TheReadPastTheLimitFailingWithoutAnErrorNames0) {
     sim::computer().stale_error = 0xC1EA4;
     sim::computer().faults.push_back({"ReadFile", 129, std::nullopt});
     EXPECT_EQ(run({"send", "XP-58"}).out,
-              "{\"ok\":false,\"error\":\"READ_FAILED\",\"win32\":0,\"message\":\"The operation completed "
-              "successfully\",\"printer\":\"XP-58\"}\n");
+              "{\"ok\":false,\"error\":\"READ_FAILED\",\"win32\":0,\"message\":\"Windows не сообщила "
+              "причину\",\"printer\":\"XP-58\"}\n");
     EXPECT_TRUE(jobs().empty());
 }
 
