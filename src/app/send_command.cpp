@@ -19,7 +19,7 @@ struct Input {
     DWORD held;
     DWORD capacity;
     bool too_large;    // more than 8 MiB was offered
-    bool read_failed;  // a read failed for real after bytes had arrived
+    bool read_failed;  // a read failed for real, not at the end of the input
     DWORD read_error;  // its error; 0 when it set none
 };
 
@@ -55,8 +55,9 @@ void read_standard_input(Input* input) {
         DWORD got = 0;
         SetLastError(ERROR_SUCCESS);  // a read that fails without saying why is reported with 0
         if (!ReadFile(handle, input->bytes + input->held, input->capacity - input->held, &got, nullptr)) {
-            // Nothing read at all is empty input; a receipt cut short must not be printed as if whole.
-            if (input->held > 0) note_read_failure(input, GetLastError());
+            // A receipt cut short must not be printed as if whole, and an input
+            // that fails before its first byte is a failure, not an empty one.
+            note_read_failure(input, GetLastError());
             return;
         }
         if (got == 0) return;
@@ -84,12 +85,12 @@ int send_command(const WCHAR* printer_argument) {
 
     TextBuffer members = {};
     int result = 1;
-    if (input.held == 0) {
+    if (input.read_failed) {
+        append_error(&members, "READ_FAILED", input.read_error);
+    } else if (input.held == 0) {
         append(&members, "\"ok\":false,\"error\":\"EMPTY\",\"win32\":0,\"message\":\"Пустой поток\"");
     } else if (input.too_large) {
         append(&members, "\"ok\":false,\"error\":\"TOO_LARGE\",\"win32\":0,\"message\":\"Поток больше 8 МиБ\"");
-    } else if (input.read_failed) {
-        append_error(&members, "READ_FAILED", input.read_error);
     } else {
         DWORD job = 0;
         result = send_raw(printer, input.bytes, input.held, &members, L"Morvik ESC/POS", &job);
