@@ -147,6 +147,7 @@ BOOL WINAPI StartPagePrinter(HANDLE hPrinter);
 BOOL WINAPI WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten);
 BOOL WINAPI EndPagePrinter(HANDLE hPrinter);
 BOOL WINAPI EndDocPrinter(HANDLE hPrinter);
+BOOL WINAPI AbortPrinter(HANDLE hPrinter);
 
 #ifdef __cplusplus
 }

@@ -70,6 +70,7 @@ struct StartedJob {
     std::string bytes;
     unsigned pages = 0;
     bool ended = false;
+    bool aborted = false;  // AbortPrinter cancelled it: it left the queue
     bool deleted = false;
 };
 
@@ -126,6 +127,12 @@ struct Printer {
     DWORD get_job_error = 0;          // every GetJobW on the queue fails with it
     DWORD endpage_printer_error = 0;  // EndPagePrinter fails with it (the page is ended all the same)
     DWORD enddoc_printer_error = 0;   // EndDocPrinter fails with it and the job is dropped
+    DWORD abort_error = 0;            // AbortPrinter fails with it and the job stays as it was
+    // The first N fill calls (a record read's second call, with the size the
+    // first reported) find the answer grown by a record (122 and a larger
+    // size), or the queue emptied (EnumJobsW: no jobs; GetJobW: 87).
+    unsigned grow_between_calls = 0;
+    unsigned shrink_between_calls = 0;
     WriteBehaviour write;
     JobQueue jobs;
     std::vector<StartedJob> started;
@@ -136,6 +143,7 @@ struct Printer {
     DWORD createdc_error = 0;
     DWORD startdoc_gdi_error = 0;
     DWORD endpage_error = 0;
+    int startdoc_gdi_result = -1;   // what StartDocW returns with startdoc_gdi_error: SP_ERROR, or 0
     int endpage_error_result = -1;  // what EndPage returns with endpage_error: SP_ERROR, or 0
     DWORD enddoc_error = 0;
     std::vector<GdiDoc> gdi_docs;
@@ -146,6 +154,7 @@ struct Spooler {
     DWORD default_error = 0;
     DWORD enum_local_error = 0;
     DWORD enum_connections_error = 0;
+    unsigned enum_grow_between_calls = 0;  // EnumPrintersW's first N fill calls find a printer more
     std::vector<Printer> printers;     // local queues, in listing order
     std::vector<Printer> connections;  // opened like queues; they hold no jobs
     std::vector<DWORD> left_job_ids;   // jobs the timeline took out of a queue: their ids stay used

@@ -122,7 +122,7 @@ int WINAPI StartDocW(HDC hdc, const DOCINFOW* lpdi) {
     if (lpdi == nullptr) return fail(ERROR_INVALID_PARAMETER, kSpError);
     if (dc->doc_key != nullptr) return fail(ERROR_INVALID_PRINTER_STATE, kSpError);  // one document at a time
     sim::Printer& printer = printer_of(dc);
-    if (printer.startdoc_gdi_error != 0) return fail(printer.startdoc_gdi_error, kSpError);
+    if (printer.startdoc_gdi_error != 0) return fail(printer.startdoc_gdi_error, printer.startdoc_gdi_result);
 
     sim::GdiDoc doc;
     doc.document = sim::text_of(lpdi->lpszDocName);

@@ -181,6 +181,9 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.get_job_error = error_of(value, "get_job_error");
     p.endpage_printer_error = error_of(value, "endpage_printer_error");
     p.enddoc_printer_error = error_of(value, "enddoc_printer_error");
+    p.abort_error = error_of(value, "abort_error");
+    p.grow_between_calls = value.value("grow_between_calls", 0u);
+    p.shrink_between_calls = value.value("shrink_between_calls", 0u);
     if (value.contains("write")) p.write = load_write(value.at("write"));
     if (value.contains("jobs")) {
         for (const json& job : value.at("jobs")) p.jobs.push_back(load_job(job, start));
@@ -193,6 +196,8 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.createdc_error = error_of(value, "createdc_error");
     p.startdoc_gdi_error = error_of(value, "startdoc_gdi_error");
     p.endpage_error = error_of(value, "endpage_error");
+    p.startdoc_gdi_result = value.value("startdoc_gdi_result", -1);
+    if (p.startdoc_gdi_result > 0) bad("\"startdoc_gdi_result\" is a failure: 0 or less");
     p.endpage_error_result = value.value("endpage_error_result", -1);
     if (p.endpage_error_result > 0) bad("\"endpage_error_result\" is a failure: 0 or less");
     p.enddoc_error = error_of(value, "enddoc_error");
@@ -204,6 +209,7 @@ void load_spooler(const json& value, Computer& pc) {
     if (value.contains("default") && !value.at("default").is_null()) spooler.default_printer = wide(value.at("default"));
     spooler.default_error = error_of(value, "default_error");
     spooler.enum_local_error = error_of(value, "enum_local_error");
+    spooler.enum_grow_between_calls = value.value("enum_grow_between_calls", 0u);
     spooler.enum_connections_error = error_of(value, "enum_connections_error");
     if (value.contains("printers")) {
         for (const json& printer : value.at("printers")) {

@@ -23,10 +23,6 @@ PrinterHandle* open_handle(HANDLE handle);
 
 inline Printer& printer_of(const PrinterHandle* handle) { return printer_at(handle->queue); }
 
-// What GetPrinterW and GetJobW check first, in Windows' order: the handle,
-// the size pointer (then cleared), the level. Null after setting the error.
-const Printer* record_query_printer(HANDLE handle, DWORD level, DWORD wanted_level, LPDWORD needed);
-
 // Names in every record, as on a shop's computer.
 inline const std::u16string kMachine = u"\\\\SHOP-PC";
 inline const std::u16string kUser = u"kassa";
@@ -66,5 +62,20 @@ private:
 // The sizing protocol shared by every enumeration: the needed size always,
 // ERROR_INSUFFICIENT_BUFFER when the caller's buffer is smaller.
 bool buffer_fits(const RecordPacker& packer, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned);
+
+// A fill call (a buffer large enough for the answer as it stands) that a
+// scripted count says finds the answer grown by one record in between: it
+// fails with ERROR_INSUFFICIENT_BUFFER and names the larger size. Uses up one
+// of the count.
+bool grew_between_calls(unsigned& count, const RecordPacker& packer, size_t record_size, LPBYTE buffer, DWORD size,
+                        LPDWORD needed);
+// Whether a fill call is one of the first `count` to find the queue emptied in
+// between; uses up one of the count.
+bool emptied_between_calls(unsigned& count, const RecordPacker& packer, LPBYTE buffer, DWORD size);
+
+// The printer record of an open handle (what GetPrinterW and GetJobW check
+// first, in Windows' order: the handle, the size pointer, then cleared, the
+// level); null after setting the error.
+Printer* queried_printer(HANDLE handle, DWORD level, DWORD wanted_level, LPDWORD needed);
 
 }  // namespace sim

@@ -74,7 +74,7 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
     *pcbNeeded = 0;
     *pcReturned = 0;
     if (Level != 1) return fail(ERROR_INVALID_LEVEL);
-    const Printer& printer = printer_of(handle);
+    Printer& printer = printer_of(handle);
     if (printer.enum_jobs_error != 0) return fail(printer.enum_jobs_error);
     std::vector<const Job*> chosen;
     if (FirstJob < printer.jobs.size()) {
@@ -84,6 +84,10 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
 
     RecordPacker packer(sizeof(JOB_INFO_1W), chosen.size());
     for (const Job* job : chosen) count_job_strings(packer, printer, *job);
+    if (grew_between_calls(printer.grow_between_calls, packer, sizeof(JOB_INFO_1W), pJob, cbBuf, pcbNeeded)) {
+        return FALSE;
+    }
+    if (emptied_between_calls(printer.shrink_between_calls, packer, pJob, cbBuf)) return TRUE;  // no jobs now
     if (!buffer_fits(packer, pJob, cbBuf, pcbNeeded, pcReturned)) return FALSE;
     packer.start(pJob);
     JOB_INFO_1W* records = reinterpret_cast<JOB_INFO_1W*>(pJob);
@@ -96,14 +100,20 @@ BOOL WINAPI EnumJobsW(HANDLE hPrinter, DWORD FirstJob, DWORD NoJobs, DWORD Level
 
 BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWORD cbBuf, LPDWORD pcbNeeded) {
     if (call_fails("GetJobW")) return FALSE;
-    const Printer* queried = record_query_printer(hPrinter, Level, 1, pcbNeeded);
+    Printer* queried = queried_printer(hPrinter, Level, 1, pcbNeeded);
     if (queried == nullptr) return FALSE;
-    const Printer& printer = *queried;
+    Printer& printer = *queried;
     if (printer.get_job_error != 0) return fail(printer.get_job_error);
     const Job* job = printer.jobs.find(JobId);
     if (job == nullptr) return fail(ERROR_INVALID_PARAMETER);
     RecordPacker packer(sizeof(JOB_INFO_1W), 1);
     count_job_strings(packer, printer, *job);
+    if (grew_between_calls(printer.grow_between_calls, packer, sizeof(JOB_INFO_1W), pJob, cbBuf, pcbNeeded)) {
+        return FALSE;
+    }
+    if (emptied_between_calls(printer.shrink_between_calls, packer, pJob, cbBuf)) {
+        return fail(ERROR_INVALID_PARAMETER);  // gone in between; the size stays 0 as for any job not there
+    }
     if (!buffer_fits(packer, pJob, cbBuf, pcbNeeded, nullptr)) return FALSE;
     packer.start(pJob);
     DWORD position = static_cast<DWORD>(printer.jobs.position_of(JobId) + 1);
@@ -231,6 +241,26 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
         return fail(printer.enddoc_printer_error);
     }
     job->ended = true;
+    overwrite_last_error();
+    return TRUE;
+}
+
+// Cancels the raw job started on the handle, page and all: it never prints
+// and leaves the queue.
+BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
+    if (call_fails("AbortPrinter")) return FALSE;
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
+    StartedJob* job = started_job(handle);
+    if (job == nullptr) return fail(ERROR_SPL_NO_STARTDOC);
+    Printer& printer = printer_of(handle);
+    if (printer.abort_error != 0) return fail(printer.abort_error);
+    if (handle->page_open) untrack(page_key(handle));
+    handle->page_open = false;
+    handle->job_id = 0;
+    untrack(document_key(handle));
+    remove_from_queue(printer, job->id);
+    job->aborted = true;
     overwrite_last_error();
     return TRUE;
 }

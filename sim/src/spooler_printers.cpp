@@ -13,13 +13,39 @@ PrinterHandle* open_handle(HANDLE handle) {
     return is_open(handle, ResourceKind::printer_handle) ? static_cast<PrinterHandle*>(handle) : nullptr;
 }
 
-const Printer* record_query_printer(HANDLE handle, DWORD level, DWORD wanted_level, LPDWORD needed) {
+Printer* queried_printer(HANDLE handle, DWORD level, DWORD wanted_level, LPDWORD needed) {
     PrinterHandle* open = open_handle(handle);
-    if (open == nullptr) return fail(ERROR_INVALID_HANDLE, static_cast<const Printer*>(nullptr));
-    if (needed == nullptr) return fail(RPC_X_NULL_REF_POINTER, static_cast<const Printer*>(nullptr));
+    if (open == nullptr) return fail(ERROR_INVALID_HANDLE, static_cast<Printer*>(nullptr));
+    if (needed == nullptr) return fail(RPC_X_NULL_REF_POINTER, static_cast<Printer*>(nullptr));
     *needed = 0;  // also for a record that is not there: callers take size 0 for "not there"
-    if (level != wanted_level) return fail(ERROR_INVALID_LEVEL, static_cast<const Printer*>(nullptr));
+    if (level != wanted_level) return fail(ERROR_INVALID_LEVEL, static_cast<Printer*>(nullptr));
     return &printer_of(open);
+}
+
+namespace {
+
+bool is_fill_call(const RecordPacker& packer, LPBYTE buffer, DWORD size) {
+    return buffer != nullptr && size >= packer.needed();
+}
+
+bool take_one(unsigned& count) {
+    if (count == 0) return false;
+    --count;
+    return true;
+}
+
+}  // namespace
+
+bool grew_between_calls(unsigned& count, const RecordPacker& packer, size_t record_size, LPBYTE buffer, DWORD size,
+                        LPDWORD needed) {
+    if (!is_fill_call(packer, buffer, size) || !take_one(count)) return false;
+    *needed = static_cast<DWORD>(packer.needed() + record_size);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return true;
+}
+
+bool emptied_between_calls(unsigned& count, const RecordPacker& packer, LPBYTE buffer, DWORD size) {
+    return is_fill_call(packer, buffer, size) && take_one(count);
 }
 
 bool buffer_fits(const RecordPacker& packer, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
@@ -76,7 +102,7 @@ BOOL WINAPI GetDefaultPrinterW(LPWSTR pszBuffer, LPDWORD pcchBuffer) {
 BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinterEnum, DWORD cbBuf,
                           LPDWORD pcbNeeded, LPDWORD pcReturned) {
     if (call_fails("EnumPrintersW")) return FALSE;
-    const Spooler& spooler = computer().spooler;
+    Spooler& spooler = computer().spooler;
     if (pcbNeeded == nullptr || pcReturned == nullptr) return fail(RPC_X_NULL_REF_POINTER);
     *pcbNeeded = 0;
     *pcReturned = 0;
@@ -95,6 +121,10 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
     if (Level == 2) {
         RecordPacker packer(sizeof(PRINTER_INFO_2W), source->size());
         for (const Printer& p : *source) count_printer_strings(packer, p);
+        if (grew_between_calls(spooler.enum_grow_between_calls, packer, sizeof(PRINTER_INFO_2W), pPrinterEnum, cbBuf,
+                               pcbNeeded)) {
+            return FALSE;
+        }
         if (!buffer_fits(packer, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
         packer.start(pPrinterEnum);
         PRINTER_INFO_2W* records = reinterpret_cast<PRINTER_INFO_2W*>(pPrinterEnum);
@@ -102,6 +132,10 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
     } else {
         RecordPacker packer(sizeof(PRINTER_INFO_4W), source->size());
         for (const Printer& p : *source) packer.count_string(&p.name);
+        if (grew_between_calls(spooler.enum_grow_between_calls, packer, sizeof(PRINTER_INFO_4W), pPrinterEnum, cbBuf,
+                               pcbNeeded)) {
+            return FALSE;
+        }
         if (!buffer_fits(packer, pPrinterEnum, cbBuf, pcbNeeded, pcReturned)) return FALSE;
         packer.start(pPrinterEnum);
         PRINTER_INFO_4W* records = reinterpret_cast<PRINTER_INFO_4W*>(pPrinterEnum);
@@ -146,12 +180,15 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf, LPDWORD pcbNeeded) {
     if (call_fails("GetPrinterW")) return FALSE;
-    const Printer* queried = record_query_printer(hPrinter, Level, 2, pcbNeeded);
+    Printer* queried = queried_printer(hPrinter, Level, 2, pcbNeeded);
     if (queried == nullptr) return FALSE;
-    const Printer& printer = *queried;
+    Printer& printer = *queried;
     if (printer.get_printer_error != 0) return fail(printer.get_printer_error);
     RecordPacker packer(sizeof(PRINTER_INFO_2W), 1);
     count_printer_strings(packer, printer);
+    if (grew_between_calls(printer.grow_between_calls, packer, sizeof(PRINTER_INFO_2W), pPrinter, cbBuf, pcbNeeded)) {
+        return FALSE;
+    }
     if (!buffer_fits(packer, pPrinter, cbBuf, pcbNeeded, nullptr)) return FALSE;
     packer.start(pPrinter);
     put_printer(packer, printer, reinterpret_cast<PRINTER_INFO_2W*>(pPrinter));

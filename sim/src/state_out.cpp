@@ -28,13 +28,15 @@ std::string state_json() {
         entry["name"] = utf16_to_utf8(printer.name);
         entry["jobs"] = ordered_json::array();
         for (const StartedJob& job : printer.started) {
-            entry["jobs"].push_back(ordered_json{{"id", job.id},
-                                                 {"document", utf16_to_utf8(job.document)},
-                                                 {"datatype", utf16_to_utf8(job.datatype)},
-                                                 {"bytes_hex", hex_of(job.bytes)},
-                                                 {"pages", job.pages},
-                                                 {"ended", job.ended},
-                                                 {"deleted", job.deleted}});
+            ordered_json started{{"id", job.id},
+                                 {"document", utf16_to_utf8(job.document)},
+                                 {"datatype", utf16_to_utf8(job.datatype)},
+                                 {"bytes_hex", hex_of(job.bytes)},
+                                 {"pages", job.pages},
+                                 {"ended", job.ended},
+                                 {"deleted", job.deleted}};
+            if (job.aborted) started["aborted"] = true;
+            entry["jobs"].push_back(started);
         }
         entry["deleted_job_ids"] = printer.deleted_job_ids;
         entry["gdi_docs"] = ordered_json::array();

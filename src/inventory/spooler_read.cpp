@@ -8,6 +8,7 @@ namespace {
 // 1970-01-01 00:00 UTC in file time units (100 ns since 1601).
 const unsigned long long kUnixEpochFiletime = 116444736000000000ULL;
 const unsigned long long kFiletimeUnitsPerMs = 10000;
+const int kFillCalls = 3;  // a queue that grows at every read three times running is not settling
 
 unsigned long long filetime_value(const FILETIME& time) {
     return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -33,13 +34,21 @@ SpoolerRead read_twice(Call call, bool single_record, SpoolerRecords* out) {
         out->error = error;
         return SPOOLER_READ_FAILED;
     }
-    BYTE* buffer = static_cast<BYTE*>(malloc(needed));
-    if (buffer == nullptr) return SPOOLER_READ_NO_MEMORY;
-    SetLastError(ERROR_SUCCESS);
-    if (!call(buffer, needed, &needed, &returned)) {
-        out->error = GetLastError();
+    // The answer can grow between the calls (the till prints while the queue
+    // is read): the fill call then fails with ERROR_INSUFFICIENT_BUFFER and
+    // names the new size, which is tried again, a bounded number of times.
+    BYTE* buffer = nullptr;
+    for (int fill = 1;; ++fill) {
+        buffer = static_cast<BYTE*>(malloc(needed));
+        if (buffer == nullptr) return SPOOLER_READ_NO_MEMORY;
+        SetLastError(ERROR_SUCCESS);
+        if (call(buffer, needed, &needed, &returned)) break;
+        error = GetLastError();
         free(buffer);
-        return SPOOLER_READ_FAILED;
+        if (error != ERROR_INSUFFICIENT_BUFFER || needed == 0 || fill == kFillCalls) {
+            out->error = error;
+            return SPOOLER_READ_FAILED;
+        }
     }
     if (single_record) returned = 1;
     if (returned == 0) {
