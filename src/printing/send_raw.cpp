@@ -4,6 +4,7 @@
 
 #include "output/errors.h"
 #include "output/format.h"
+#include "output/json.h"
 #include "output/output.h"
 
 namespace {
@@ -21,7 +22,8 @@ void write_progress_line(DWORD job) {
     write_output(line);
 }
 
-void append_outcome(TextBuffer* result, Failure failure, DWORD error, DWORD job, DWORD accepted, DWORD count) {
+void append_outcome(TextBuffer* result, Failure failure, DWORD error, DWORD job, DWORD accepted, DWORD count,
+                    bool cancelled) {
     unsigned long job_number = job;
     switch (failure) {
         case NOTHING_FAILED:
@@ -32,13 +34,14 @@ void append_outcome(TextBuffer* result, Failure failure, DWORD error, DWORD job,
             append_format(result,
                           "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"%lu/%lu\",\"job\":%lu",
                           static_cast<unsigned long>(accepted), static_cast<unsigned long>(count), job_number);
+            append_format(result, ",\"cancelled\":%s", json_boolean(cancelled));
             return;
         default: append_error(result, kFailureCodes[failure], error); break;
     }
     // The job number lets the caller find a job that stays in the queue.
     if (failure == WRITE_FAILED) {
-        append_format(result, ",\"job\":%lu,\"written\":%lu,\"bytes\":%lu", job_number,
-                      static_cast<unsigned long>(accepted), static_cast<unsigned long>(count));
+        append_format(result, ",\"job\":%lu,\"written\":%lu,\"bytes\":%lu,\"cancelled\":%s", job_number,
+                      static_cast<unsigned long>(accepted), static_cast<unsigned long>(count), json_boolean(cancelled));
     } else if (failure == PRINT_FAILED) {
         append_format(result, ",\"job\":%lu,\"bytes\":%lu", job_number, static_cast<unsigned long>(count));
     }
@@ -100,17 +103,22 @@ int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* re
         if (failure == NOTHING_FAILED && accepted != count) failure = SHORT_WRITE;
     }
 
-    // Page, document, queue: a started job is always ended, never cancelled.
-    // Only EndDocPrinter commits it, and a spooler that cannot (a full disk, a
-    // job cancelled while spooling) has not printed it.
-    if (page_started) {
+    // A receipt that could not be written whole is cancelled: cut inside a
+    // raster image, it would make the printer read the next receipt as image
+    // data. Only when the spooler refuses to cancel is the job ended as it is.
+    bool cancelled = false;
+    if (failure == WRITE_FAILED || failure == SHORT_WRITE) cancelled = AbortPrinter(queue) != FALSE;
+
+    // Page, document, queue. Only EndDocPrinter commits the job, and a spooler
+    // that cannot (a full disk, a job cancelled while spooling) has not printed it.
+    if (page_started && !cancelled) {
         SetLastError(ERROR_SUCCESS);
         if (!EndPagePrinter(queue) && failure == NOTHING_FAILED) {
             failure = PRINT_FAILED;
             error = GetLastError();
         }
     }
-    if (*job != 0) {
+    if (*job != 0 && !cancelled) {
         SetLastError(ERROR_SUCCESS);
         if (!EndDocPrinter(queue) && failure == NOTHING_FAILED) {
             failure = PRINT_FAILED;
@@ -119,6 +127,6 @@ int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* re
     }
     ClosePrinter(queue);
 
-    append_outcome(result, failure, error, *job, accepted, count);
+    append_outcome(result, failure, error, *job, accepted, count, cancelled);
     return failure == NOTHING_FAILED ? 0 : 1;
 }

@@ -83,6 +83,13 @@ void render_send_result(const char* result_text, const WCHAR* printer) {
         append(&text, "»: ");
         append(&text, result_text);
         append(&text, "\r\n");
+        if (strstr(result_text, "\"cancelled\":true") != nullptr) {
+            append(&text, "Чек не напечатан: задание отменено, ни одна его часть на принтер не попадёт.\r\n");
+        } else if (strstr(result_text, "\"cancelled\":false") != nullptr) {
+            append(&text,
+                   "Отменить задание не удалось: часть чека может напечататься. Удалите задание из очереди "
+                   "печати.\r\n");
+        }
     }
     write_output(text.data);
     free(text.data);

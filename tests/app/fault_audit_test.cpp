@@ -27,7 +27,8 @@ const char kShop[] = R"js({
   "spooler": {"default": "XP-58", "printers": [
     {"name": "XP-58", "port": "USB001", "driver": "XP-58", "devcaps": {"LOGPIXELSY": 203, "HORZRES": 576},
      "jobs": [{"id": 12, "document": "old", "status": 16, "age_ms": 90000}]},
-    {"name": "Office", "port": "LPT1:", "driver": "Laser"}],
+    {"name": "Office", "port": "LPT1:", "driver": "Laser"},
+    {"name": "Short", "port": "USB002", "driver": "XP-58", "write": {"accept_total": 1}}],
     "connections": [{"name": "\\\\PC\\Bar"}]},
   "timeline": [{"at_ms": 1500, "printer": "XP-58", "remove_job": 12}, {"at_ms": 2500, "printer": "XP-58", "remove_job": 13}],
   "usb": {"interfaces": [{"port_number": 1, "path": "\\\\?\\usb#p1", "hardware_ids": ["USB\\VID_0416&PID_5011"],
@@ -42,7 +43,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {{"send", "XP-58"}, false}, {{"send", "xp 58"}, true}, {{"test"}, true},         {{"test", "XP-58"}, false},
+    {{"send", "XP-58"}, false}, {{"send", "xp 58"}, true}, {{"send", "Short"}, false}, {{"test"}, true},         {{"test", "XP-58"}, false},
     {{"driver"}, true},         {{"driver", "XP-58"}, false}, {{"watch", "XP-58", "12"}, false},
     {{"purge", "XP-58", "0"}, false}, {{"list", "ids"}, false}, {{"report"}, true},
 };
