@@ -56,7 +56,6 @@ class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::reset();
-        printer_inventory = PrinterInventory{};
         device_inventory = DeviceInventory{};
         console_mode = false;
         leaks_allowed_ = false;

@@ -50,20 +50,22 @@ void append_printer(TextBuffer* document, const PrinterEntry& entry) {
 }  // namespace
 
 int list_command(const WCHAR* argument) {
-    collect_devices_and_printers(wide_equal_nocase(argument, L"ids"));
+    PrinterInventory printers = collect_devices_and_printers(wide_equal_nocase(argument, L"ids"));
 
     TextBuffer document = {};
-    append_json_member(
-        &document, "{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\",\"default\":", printer_inventory.default_printer);
+    append_json_member(&document, "{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\",\"default\":", printers.default_printer);
     append(&document, ",");
     append_device_section(&document);
     append(&document, ",\"printers\":[");
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
+    for (int i = 0; i < printers.printer_count; ++i) {
         if (i > 0) append(&document, ",");
-        append_printer(&document, printer_inventory.printers[i]);
+        append_printer(&document, printers.printers[i]);
     }
-    append(&document, "]}\n");
+    append(&document, "]");
+    if (printers.printers_cut > 0) append_format(&document, ",\"printers_cut\":%d", printers.printers_cut);
+    append(&document, "}\n");
     write_output(document.data);
     free(document.data);
+    free_printers(&printers);
     return 0;
 }

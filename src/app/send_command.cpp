@@ -81,7 +81,8 @@ int send_command(const WCHAR* printer_argument) {
     if (input.bytes == nullptr) out_of_memory();
     read_standard_input(&input);
 
-    const WCHAR* printer = printer_or_default(printer_argument);
+    WCHAR* default_name = nullptr;
+    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
 
     TextBuffer members = {};
     int result = 1;
@@ -98,6 +99,7 @@ int send_command(const WCHAR* printer_argument) {
 
     write_print_result(members.data, printer);
     free(members.data);
+    free(default_name);
     free(input.bytes);
     return result;
 }

@@ -30,5 +30,6 @@ bool wide_contains(const WCHAR* text, const WCHAR* fragment);
 bool wide_contains_nocase(const WCHAR* text, const WCHAR* fragment);
 
 // Copies text into a fixed room of room_units units, cut to room_units - 1
-// units and always NUL-terminated. A null text gives an empty string.
+// units (one less rather than half a surrogate pair) and always
+// NUL-terminated. A null text gives an empty string.
 void wide_copy(WCHAR* room, size_t room_units, const WCHAR* text);

@@ -22,9 +22,9 @@ const DeviceIdKey kKeys[] = {
 
 // While a real queue holds a job its printer may be busy printing it; asking
 // the device then could disturb the job.
-bool a_real_queue_is_busy() {
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        const PrinterEntry& entry = printer_inventory.printers[i];
+bool a_real_queue_is_busy(const PrinterInventory& printers) {
+    for (int i = 0; i < printers.printer_count; ++i) {
+        const PrinterEntry& entry = printers.printers[i];
         if (entry.details && !entry.is_virtual && entry.jobs != 0) return true;
     }
     return false;
@@ -102,15 +102,16 @@ void read_device_id(UsbDevice* device) {
     }
 }
 
-void collect_devices_and_printers(bool ask_device_ids) {
+PrinterInventory collect_devices_and_printers(bool ask_device_ids) {
     collect_usb_devices();
     collect_parallel_ports();
-    collect_printers();
-    if (ask_device_ids) query_device_ids();
+    PrinterInventory printers = collect_printers();
+    if (ask_device_ids) query_device_ids(printers);
+    return printers;
 }
 
-void query_device_ids() {
-    if (a_real_queue_is_busy()) {
+void query_device_ids(const PrinterInventory& printers) {
+    if (a_real_queue_is_busy(printers)) {
         for (int i = 0; i < device_inventory.usb_count; ++i)
             device_inventory.usb_devices[i].asked = DEVICE_ID_NO_ANSWER;
         return;

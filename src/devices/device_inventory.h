@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "inventory/printer_inventory.h"
 #include "output/text_buffer.h"
 
 enum : int {
@@ -63,12 +64,12 @@ void collect_parallel_ports();
 // Gathers the USB devices, the parallel ports and the printers, in that
 // order, then, when asked, the device IDs, which look at the printers to
 // decide whether the devices may be opened at all.
-void collect_devices_and_printers(bool ask_device_ids);
+PrinterInventory collect_devices_and_printers(bool ask_device_ids);
 
 // Asks every USB device for its IEEE 1284 device ID, unless a real local
 // queue holds a job (then none is opened). Needs collect_usb_devices and
 // collect_printers of the same command first.
-void query_device_ids();
+void query_device_ids(const PrinterInventory& printers);
 void read_device_id(UsbDevice* device);
 
 // Stores what a device answered to the 1284 request: manufacturer, model and

@@ -6,8 +6,7 @@
 
 #include "base/wide.h"
 #include "inventory/spooler_read.h"
-
-PrinterInventory printer_inventory;
+#include "output/text_buffer.h"
 
 namespace {
 
@@ -17,53 +16,121 @@ const WCHAR* const kVirtualFragments[] = {
     L"XPS Document Writer", L"PDF", L"OneNote", L"Fax", L"Факс", L"Send To", L"AnyDesk",
 };
 
-PrinterEntry* take_printer_slot() {
-    PrinterEntry* entry = &printer_inventory.printers[printer_inventory.printer_count++];
-    memset(entry, 0, sizeof *entry);
-    return entry;
+const int kDefaultReads = 3;  // a default printer renamed while it is read, again and again, is none
+
+const WCHAR* text_or_empty(const WCHAR* text) {
+    return text != nullptr ? text : L"";
 }
 
-bool already_listed(const WCHAR* name) {
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        if (wide_equal_nocase(printer_inventory.printers[i].name, name)) return true;
+bool is_default_name(const PrinterInventory& inventory, const WCHAR* name) {
+    return inventory.default_printer != nullptr && wide_equal_nocase(inventory.default_printer, name);
+}
+
+// Where the queues go while they are read: the first MAX_PRINTERS take a
+// place; past them, the default printer is remembered to take the last place.
+struct Listing {
+    PrinterInventory* inventory;
+    DWORD local_count;  // local records read, listed or not
+    bool default_listed;
+    const PRINTER_INFO_2W* cut_default_queue;
+    const PRINTER_INFO_4W* cut_default_connection;
+};
+
+void fill_queue(PrinterEntry* entry, const PRINTER_INFO_2W& info) {
+    memset(entry, 0, sizeof *entry);
+    entry->name = info.pPrinterName;
+    entry->port = text_or_empty(info.pPortName);
+    entry->driver = text_or_empty(info.pDriverName);
+    entry->attributes = info.Attributes;
+    entry->status = info.Status;
+    entry->jobs = info.cJobs;
+    entry->details = TRUE;
+}
+
+void fill_connection(PrinterEntry* entry, const PRINTER_INFO_4W& info) {
+    memset(entry, 0, sizeof *entry);
+    entry->name = info.pPrinterName;
+    entry->port = L"";
+    entry->driver = L"";
+    entry->attributes = info.Attributes | PRINTER_ATTRIBUTE_NETWORK;
+}
+
+// The next place for a queue of this name, or null when the list is full
+// (the queue is then counted as left out).
+PrinterEntry* take_place(Listing* listing, const WCHAR* name) {
+    PrinterInventory* inventory = listing->inventory;
+    if (inventory->printer_count < MAX_PRINTERS) {
+        if (is_default_name(*inventory, name)) listing->default_listed = true;
+        return &inventory->printers[inventory->printer_count++];
+    }
+    ++inventory->printers_cut;
+    return nullptr;
+}
+
+void collect_local_queues(Listing* listing) {
+    SpoolerRecords records;
+    if (read_printers(PRINTER_ENUM_LOCAL, 2, &records) != SPOOLER_READ_OK) return;  // none to be had
+    listing->inventory->local_records = records.data;
+    listing->local_count = records.count;
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(records.data);
+    for (DWORD i = 0; i < records.count; ++i) {
+        if (info[i].pPrinterName == nullptr) continue;
+        PrinterEntry* entry = take_place(listing, info[i].pPrinterName);
+        if (entry != nullptr) {
+            fill_queue(entry, info[i]);
+        } else if (listing->cut_default_queue == nullptr && is_default_name(*listing->inventory, info[i].pPrinterName)) {
+            listing->cut_default_queue = &info[i];
+        }
+    }
+}
+
+// Windows may list a connection among the local queues too, or twice: it is
+// shown once.
+bool already_seen(const Listing& listing, const WCHAR* name) {
+    const PrinterInventory& inventory = *listing.inventory;
+    for (int i = 0; i < inventory.printer_count; ++i) {
+        if (wide_equal_nocase(inventory.printers[i].name, name)) return true;
+    }
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(inventory.local_records);
+    for (DWORD i = 0; i < listing.local_count; ++i) {
+        if (info[i].pPrinterName != nullptr && wide_equal_nocase(info[i].pPrinterName, name)) return true;
     }
     return false;
 }
 
-void collect_local_queues() {
-    SpoolerRecords records;
-    if (read_printers(PRINTER_ENUM_LOCAL, 2, &records) != SPOOLER_READ_OK) return;  // none to be had
-    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(records.data);
-    for (DWORD i = 0; i < records.count && printer_inventory.printer_count < MAX_PRINTERS; ++i) {
-        if (info[i].pPrinterName == nullptr) continue;
-        PrinterEntry* entry = take_printer_slot();
-        wide_copy(entry->name, PRINTER_NAME_ROOM, info[i].pPrinterName);
-        wide_copy(entry->port, PORT_ROOM, info[i].pPortName);
-        wide_copy(entry->driver, DRIVER_ROOM, info[i].pDriverName);
-        entry->attributes = info[i].Attributes;
-        entry->status = info[i].Status;
-        entry->jobs = info[i].cJobs;
-        entry->details = TRUE;
-    }
-    free(records.data);
-}
-
-void collect_connections() {
+void collect_connections(Listing* listing) {
     SpoolerRecords records;
     if (read_printers(PRINTER_ENUM_CONNECTIONS, 4, &records) != SPOOLER_READ_OK) return;  // none to be had
+    listing->inventory->connection_records = records.data;
     const PRINTER_INFO_4W* info = reinterpret_cast<const PRINTER_INFO_4W*>(records.data);
-    for (DWORD i = 0; i < records.count && printer_inventory.printer_count < MAX_PRINTERS; ++i) {
-        if (info[i].pPrinterName == nullptr || already_listed(info[i].pPrinterName)) continue;
-        PrinterEntry* entry = take_printer_slot();
-        wide_copy(entry->name, PRINTER_NAME_ROOM, info[i].pPrinterName);
-        entry->attributes = info[i].Attributes | PRINTER_ATTRIBUTE_NETWORK;
+    for (DWORD i = 0; i < records.count; ++i) {
+        const WCHAR* name = info[i].pPrinterName;
+        if (name == nullptr || already_seen(*listing, name)) continue;
+        PrinterEntry* entry = take_place(listing, name);
+        if (entry != nullptr) {
+            fill_connection(entry, info[i]);
+        } else if (listing->cut_default_connection == nullptr && listing->cut_default_queue == nullptr &&
+                   is_default_name(*listing->inventory, name)) {
+            listing->cut_default_connection = &info[i];
+        }
     }
-    free(records.data);
+}
+
+// A full list still shows the default printer: the till prints to it when no
+// queue is named.
+void keep_the_default(const Listing& listing) {
+    if (listing.default_listed) return;
+    PrinterEntry* last = &listing.inventory->printers[MAX_PRINTERS - 1];
+    if (listing.cut_default_queue != nullptr) {
+        fill_queue(last, *listing.cut_default_queue);
+    } else if (listing.cut_default_connection != nullptr) {
+        fill_connection(last, *listing.cut_default_connection);
+    }
 }
 
 void read_job_list(PrinterEntry* entry) {
     HANDLE printer = nullptr;
-    if (!OpenPrinterW(entry->name, &printer, nullptr)) return;
+    if (!OpenPrinterW(const_cast<LPWSTR>(entry->name), &printer, nullptr)) return;
     SpoolerRecords records;
     if (read_jobs(printer, 0, MAX_JOBS_PER_PRINTER, &records) == SPOOLER_READ_OK) {  // else no jobs shown
         unsigned long long now = now_unix_ms();
@@ -98,31 +165,56 @@ unsigned long long oldest_job_age_ms(const PrinterEntry& entry) {
     return oldest;
 }
 
-void read_default_printer() {
-    DWORD size = PRINTER_NAME_ROOM - 1;
-    printer_inventory.default_printer[0] = 0;
-    if (!GetDefaultPrinterW(printer_inventory.default_printer, &size)) printer_inventory.default_printer[0] = 0;
+WCHAR* read_default_printer() {
+    // Sized by a first call, filled by a second; read again when the name
+    // grew in between (the default was changed meanwhile).
+    DWORD size = 0;
+    SetLastError(ERROR_SUCCESS);
+    if (GetDefaultPrinterW(nullptr, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+    for (int read = 1; read <= kDefaultReads && size > 0; ++read) {
+        WCHAR* name = static_cast<WCHAR*>(malloc(size * sizeof(WCHAR)));
+        if (name == nullptr) out_of_memory();
+        SetLastError(ERROR_SUCCESS);
+        if (GetDefaultPrinterW(name, &size)) return name;
+        DWORD error = GetLastError();
+        free(name);
+        if (error != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+    }
+    return nullptr;
 }
 
-const WCHAR* printer_or_default(const WCHAR* printer_argument) {
+const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name) {
+    *default_name = nullptr;
     if (printer_argument != nullptr && printer_argument[0] != 0) return printer_argument;
-    read_default_printer();
-    return printer_inventory.default_printer;
+    *default_name = read_default_printer();
+    return text_or_empty(*default_name);
 }
 
-void collect_printers() {
-    printer_inventory.default_printer[0] = 0;
-    printer_inventory.printer_count = 0;
-    read_default_printer();
-    collect_local_queues();
-    collect_connections();
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        PrinterEntry* entry = &printer_inventory.printers[i];
-        entry->is_default = printer_inventory.default_printer[0] != 0 &&
-                            wide_equal_nocase(printer_inventory.default_printer, entry->name);
+PrinterInventory collect_printers() {
+    PrinterInventory inventory;
+    memset(&inventory, 0, sizeof inventory);
+    inventory.printers = static_cast<PrinterEntry*>(calloc(MAX_PRINTERS, sizeof(PrinterEntry)));
+    if (inventory.printers == nullptr) out_of_memory();
+    inventory.default_printer = read_default_printer();
+    Listing listing = {&inventory, 0, false, nullptr, nullptr};
+    collect_local_queues(&listing);
+    collect_connections(&listing);
+    keep_the_default(listing);
+    for (int i = 0; i < inventory.printer_count; ++i) {
+        PrinterEntry* entry = &inventory.printers[i];
+        entry->is_default = is_default_name(inventory, entry->name);
         entry->is_virtual = is_virtual_printer(entry->port, entry->driver, entry->name);
         if (entry->details && entry->jobs != 0) read_job_list(entry);
     }
+    return inventory;
+}
+
+void free_printers(PrinterInventory* inventory) {
+    free(inventory->default_printer);
+    free(inventory->printers);
+    free(inventory->local_records);
+    free(inventory->connection_records);
+    memset(inventory, 0, sizeof *inventory);
 }
 
 bool works_offline(DWORD attributes) {

@@ -1,6 +1,6 @@
 // The spooler's view of this computer: local queues, printer connections,
 // the default printer and the first jobs of each queue. Gathered afresh by
-// collect_printers, then only read.
+// collect_printers into a value its caller owns, then only read.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +8,6 @@
 enum : int {
     MAX_PRINTERS = 64,
     MAX_JOBS_PER_PRINTER = 20,
-    PRINTER_NAME_ROOM = 260,
-    PORT_ROOM = 128,
-    DRIVER_ROOM = 128,
     JOB_TEXT_ROOM = 64,
 };
 
@@ -18,18 +15,20 @@ struct JobEntry {
     DWORD id;
     DWORD status;               // JOB_STATUS_* bits
     unsigned long long age_ms;  // from submission to the moment the queue was read; 0 when unknown
-    WCHAR doc[JOB_TEXT_ROOM];
+    WCHAR doc[JOB_TEXT_ROOM];   // for people: cut to the room
     WCHAR status_text[JOB_TEXT_ROOM];
 };
 
+// Names are held whole: they point into the spooler's records, which the
+// inventory keeps until free_printers. A cut name could open another queue.
 struct PrinterEntry {
-    WCHAR name[PRINTER_NAME_ROOM];
-    WCHAR port[PORT_ROOM];      // empty for a connection
-    WCHAR driver[DRIVER_ROOM];  // empty for a connection
-    DWORD attributes;           // PRINTER_ATTRIBUTE_*; a connection has 0x10 added
-    DWORD status;               // PRINTER_STATUS_*; 0 for a connection
-    DWORD jobs;                 // the spooler's job count; 0 for a connection
-    BOOL details;               // a local queue, whose port, driver, status and jobs are known
+    const WCHAR* name;
+    const WCHAR* port;    // "" for a connection
+    const WCHAR* driver;  // "" for a connection
+    DWORD attributes;     // PRINTER_ATTRIBUTE_*; a connection has PRINTER_ATTRIBUTE_NETWORK added
+    DWORD status;         // PRINTER_STATUS_*; 0 for a connection
+    DWORD jobs;           // the spooler's job count; 0 for a connection
+    BOOL details;         // a local queue, whose port, driver, status and jobs are known
     BOOL is_default;
     BOOL is_virtual;
     int job_count;
@@ -37,25 +36,23 @@ struct PrinterEntry {
 };
 
 struct PrinterInventory {
-    WCHAR default_printer[PRINTER_NAME_ROOM];
+    WCHAR* default_printer;  // null when there is none or it cannot be read
     int printer_count;
-    PrinterEntry printers[MAX_PRINTERS];
+    int printers_cut;        // queues left out because more than MAX_PRINTERS were listed
+    PrinterEntry* printers;  // printer_count entries
+    BYTE* local_records;     // the spooler's records the names point into
+    BYTE* connection_records;
 };
 
-extern PrinterInventory printer_inventory;
+// Reads the printers from the spooler. Never fails: what the spooler does
+// not give is missing. The default printer is always among those listed: when
+// more than MAX_PRINTERS queues are there, it takes the last place.
+PrinterInventory collect_printers();
+void free_printers(PrinterInventory* inventory);
 
-// Empties and refills printer_inventory from the spooler. Never fails: what
-// the spooler does not give is missing.
-void collect_printers();
-
-// Fills printer_inventory.default_printer with the default printer's name,
-// or leaves it empty when there is none or it cannot be read.
-void read_default_printer();
-
-// The printer a command works on: the name given, or, when it is null or
-// empty, the default printer read into printer_inventory.default_printer
-// (empty when there is none).
-const WCHAR* printer_or_default(const WCHAR* printer_argument);
+// The default printer's name, whole, in a block of its own; null when there
+// is none or it cannot be read. free() it.
+WCHAR* read_default_printer();
 
 // Whether a queue prints to a file, a fax, a PDF or XPS document, a note
 // program or a remote-desktop connection instead of paper. The port must be
@@ -71,3 +68,8 @@ unsigned long long oldest_job_age_ms(const PrinterEntry& entry);
 // Milliseconds from a job's submission (a UTC time) to now_ms; 0 when the
 // time cannot be converted, lies before 1970 or is not earlier than now.
 unsigned long long job_age_ms(const SYSTEMTIME* submitted, unsigned long long now_ms);
+
+// The queue a command works on: the name given or, when that is empty, the
+// default printer, read into *default_name (free() it; null when none was
+// read). "" when none was given and Windows has no default printer.
+const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name);

@@ -165,7 +165,8 @@ int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
 }  // namespace
 
 int driver_command(const WCHAR* printer_argument) {
-    const WCHAR* printer = printer_or_default(printer_argument);
+    WCHAR* default_name = nullptr;
+    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
 
     TextBuffer members = {};
     DWORD job = 0;
@@ -179,5 +180,6 @@ int driver_command(const WCHAR* printer_argument) {
     write_print_result(members.data, printer);
     if (console_mode && result == 0) follow_job(printer, job, false);
     free(members.data);
+    free(default_name);
     return result;
 }

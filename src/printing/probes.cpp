@@ -66,16 +66,22 @@ JobPresence probe_jobs_by_time(HANDLE printer, unsigned long long since_ms, DWOR
 
 }  // namespace
 
-void probe_printer(HANDLE printer, DWORD* status, DWORD* attributes, DWORD* jobs, WCHAR* port) {
+void probe_printer(HANDLE printer, PrinterSnapshot* snapshot) {
     SpoolerRecords record;
     if (read_printer(printer, &record) != SPOOLER_READ_OK) return;  // the last snapshot stands
+    free(snapshot->record);
     const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(record.data);
-    *status = info->Status;
-    *attributes = info->Attributes;
-    *jobs = info->cJobs;
-    port[0] = 0;
-    if (info->pPortName != nullptr) wide_copy(port, PROBE_TEXT_ROOM, info->pPortName);
-    free(record.data);
+    snapshot->status = info->Status;
+    snapshot->attributes = info->Attributes;
+    snapshot->jobs = info->cJobs;
+    snapshot->port = info->pPortName != nullptr ? info->pPortName : L"";
+    snapshot->record = record.data;
+}
+
+void free_snapshot(PrinterSnapshot* snapshot) {
+    free(snapshot->record);
+    snapshot->record = nullptr;
+    snapshot->port = nullptr;
 }
 
 JobPresence probe_job(HANDLE printer, DWORD job, unsigned long long since_ms, DWORD* status, WCHAR* status_text,

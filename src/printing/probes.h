@@ -12,9 +12,20 @@ enum JobPresence : int {
     JOB_UNKNOWN = 2,  // the spooler could not be asked
 };
 
-// The queue's status bits, attribute bits, job count and port (128 units).
-// When the spooler cannot answer, every output keeps its previous value.
-void probe_printer(HANDLE printer, DWORD* status, DWORD* attributes, DWORD* jobs, WCHAR* port);
+// The queue as the spooler last described it; zero-filled before the first
+// probe. The port is whole: it points into the record kept.
+struct PrinterSnapshot {
+    DWORD status;      // PRINTER_STATUS_* bits
+    DWORD attributes;  // PRINTER_ATTRIBUTE_* bits
+    DWORD jobs;        // the spooler's job count
+    const WCHAR* port;  // null until the spooler has described the queue
+    BYTE* record;       // the PRINTER_INFO_2W read; free_snapshot frees it
+};
+
+// Reads the queue's record into the snapshot. When the spooler cannot
+// answer, the last snapshot stands.
+void probe_printer(HANDLE printer, PrinterSnapshot* snapshot);
+void free_snapshot(PrinterSnapshot* snapshot);
 
 // Whether a job is in the queue. With a job number the job is looked up by
 // it; with 0, every job submitted from 5000 ms before since_ms on counts

@@ -115,7 +115,8 @@ void append_document(TextBuffer* document, const PurgeResult& result, const WCHA
 }  // namespace
 
 int purge_command(const WCHAR* printer_argument, DWORD minimum_age_s) {
-    const WCHAR* printer = printer_or_default(printer_argument);
+    WCHAR* default_name = nullptr;
+    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
     PurgeResult result = purge_queue(printer, minimum_age_s);
 
     TextBuffer document = {};
@@ -133,5 +134,6 @@ int purge_command(const WCHAR* printer_argument, DWORD minimum_age_s) {
         write_output(document.data);
     }
     free(document.data);
+    free(default_name);
     return result.outcome == PurgeResult::PURGED && result.failed == 0 ? 0 : 1;
 }

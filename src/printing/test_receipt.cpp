@@ -53,7 +53,8 @@ DWORD build_test_receipt(BYTE* block, const SYSTEMTIME* local_time) {
 }
 
 int test_command(const WCHAR* printer_argument) {
-    const WCHAR* printer = printer_or_default(printer_argument);
+    WCHAR* default_name = nullptr;
+    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
     SYSTEMTIME now;
     GetLocalTime(&now);
     BYTE receipt[TEST_RECEIPT_ROOM];
@@ -66,5 +67,6 @@ int test_command(const WCHAR* printer_argument) {
     write_print_result(members.data, printer);
     if (console_mode && result == 0) follow_job(printer, job, true);
     free(members.data);
+    free(default_name);
     return result;
 }

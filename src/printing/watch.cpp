@@ -1,6 +1,7 @@
 #include "printing/watch.h"
 
 #include <stdlib.h>
+#include <string.h>
 #include <winspool.h>
 
 #include "base/wide.h"
@@ -27,10 +28,7 @@ const DWORD kFollowMs = 14999;
 // What the last successful probes said, and whether the last job probe
 // could ask the spooler at all.
 struct WatchState {
-    DWORD printer_status;
-    DWORD attributes;
-    DWORD jobs;
-    WCHAR port[PROBE_TEXT_ROOM];
+    PrinterSnapshot printer;
     DWORD job_status;
     WCHAR job_status_text[PROBE_TEXT_ROOM];
     DWORD found_job;
@@ -39,15 +37,16 @@ struct WatchState {
 };
 
 void reset_state(WatchState* state, DWORD job) {
-    state->printer_status = 0;
-    state->attributes = 0;
-    state->jobs = 0;
-    state->port[0] = 0;
+    memset(&state->printer, 0, sizeof state->printer);
     state->job_status = 0;
     state->job_status_text[0] = 0;
     state->found_job = job;
     state->job_presence = JOB_PRESENT;
     state->query_error = 0;
+}
+
+const WCHAR* port_of(const WatchState& state) {
+    return state.printer.port != nullptr ? state.printer.port : L"";
 }
 
 bool job_unknown(const WatchState& state) {
@@ -57,13 +56,13 @@ bool job_unknown(const WatchState& state) {
 // A spooler that cannot say where the job is counts as trouble: it must never
 // pass for a job that has printed.
 bool sees_trouble(const WatchState& state) {
-    return (state.job_status & kJobTrouble) != 0 || (state.printer_status & kPrinterTrouble) != 0 ||
-           works_offline(state.attributes) || job_unknown(state);
+    return (state.job_status & kJobTrouble) != 0 || (state.printer.status & kPrinterTrouble) != 0 ||
+           works_offline(state.printer.attributes) || job_unknown(state);
 }
 
 // One poll; true when the job has left the queue or is finished.
 bool job_is_done(HANDLE queue, DWORD job, unsigned long long since_ms, WatchState* state) {
-    probe_printer(queue, &state->printer_status, &state->attributes, &state->jobs, state->port);
+    probe_printer(queue, &state->printer);
     state->job_presence = probe_job(queue, job, since_ms, &state->job_status, state->job_status_text, &state->found_job,
                                     &state->query_error);
     return state->job_presence == JOB_GONE ||
@@ -89,22 +88,20 @@ void write_open_failed(const WCHAR* printer, DWORD error) {
     free(document.data);
 }
 
-void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, const WatchState& state) {
+void write_verdict(const char* fate, DWORD ms, const WCHAR* printer, bool is_default, const WatchState& state) {
     bool done = fate[0] == 'd';
-    bool is_default =
-        printer_inventory.default_printer[0] != 0 && wide_equal_nocase(printer_inventory.default_printer, printer);
     TextBuffer document = {};
     append_format(&document, "{\"ok\":%s,\"fate\":\"%s\",\"ms\":%lu,\"job\":%lu,\"printer\":", json_boolean(done), fate,
                   static_cast<unsigned long>(ms), static_cast<unsigned long>(state.found_job));
     append_json_string(&document, printer);
-    append_json_member(&document, ",\"port\":", state.port);
+    append_json_member(&document, ",\"port\":", port_of(state));
     append_format(&document,
                   ",\"is_default\":%s,\"virtual\":%s,\"work_offline\":%s,\"usb_present\":%s,\"jobs_in_queue\":%lu",
-                  json_boolean(is_default), json_boolean(is_virtual_printer(state.port, nullptr, printer)),
-                  json_boolean(works_offline(state.attributes)), json_presence(usb_port_presence(state.port)),
-                  static_cast<unsigned long>(state.jobs));
+                  json_boolean(is_default), json_boolean(is_virtual_printer(port_of(state), nullptr, printer)),
+                  json_boolean(works_offline(state.printer.attributes)),
+                  json_presence(usb_port_presence(port_of(state))), static_cast<unsigned long>(state.printer.jobs));
     append(&document, ",\"printer_status\":");
-    append_status_keys(&document, state.printer_status, printer_status_words);
+    append_status_keys(&document, state.printer.status, printer_status_words);
     append(&document, ",\"job_status\":");
     append_status_keys(&document, done ? 0 : state.job_status, job_status_words);
     append_json_member(&document, ",\"job_status_text\":", done ? L"" : state.job_status_text);
@@ -158,12 +155,14 @@ void write_hang_report(const WatchState& state) {
     }
     append_status_words(&text, state.job_status, job_status_words);
     append(&text, "\r\n  принтер: ");
-    if (state.printer_status == 0 && !works_offline(state.attributes)) append(&text, "Windows считает его готовым");
-    append_status_words(&text, state.printer_status, printer_status_words);
-    if (works_offline(state.attributes)) append(&text, " [включено «Работать автономно»]");
+    if (state.printer.status == 0 && !works_offline(state.printer.attributes)) {
+        append(&text, "Windows считает его готовым");
+    }
+    append_status_words(&text, state.printer.status, printer_status_words);
+    if (works_offline(state.printer.attributes)) append(&text, " [включено «Работать автономно»]");
     append(&text, "\r\n  порт: ");
-    append_utf16(&text, state.port);
-    int presence = usb_port_presence(state.port);
+    append_utf16(&text, port_of(state));
+    int presence = usb_port_presence(port_of(state));
     if (presence == 0) append(&text, " — к этому порту сейчас НИЧЕГО не подключено");
     if (presence > 0) append(&text, " — принтер подключён");
     append(&text,
@@ -173,24 +172,12 @@ void write_hang_report(const WatchState& state) {
     free(text.data);
 }
 
-}  // namespace
-
-int watch_command(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long long since_ms) {
-    printer = printer_or_default(printer);
-    // The default printer is read again at the end; the document names the
-    // queue that was actually watched.
-    WCHAR watched[PRINTER_NAME_ROOM];
-    wide_copy(watched, PRINTER_NAME_ROOM, printer);
-
-    DWORD start = GetTickCount();
-    if (watched[0] == 0) {
-        write_no_printer();
-        return 1;
-    }
+// Watches the queue named `printer` (never empty) and writes the document.
+int watch_queue(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long long since_ms, DWORD start) {
     HANDLE queue = nullptr;
     SetLastError(ERROR_SUCCESS);  // an open that fails without saying why is reported with 0
-    if (!OpenPrinterW(watched, &queue, nullptr)) {
-        write_open_failed(watched, GetLastError());
+    if (!OpenPrinterW(const_cast<LPWSTR>(printer), &queue, nullptr)) {
+        write_open_failed(printer, GetLastError());
         return 1;
     }
 
@@ -223,9 +210,29 @@ int watch_command(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long
 
     ClosePrinter(queue);
     collect_usb_devices();
-    read_default_printer();
-    write_verdict(fate, GetTickCount() - start, watched, state);
+    // Whether the queue is the default now, at the end of the watch.
+    WCHAR* default_now = read_default_printer();
+    bool is_default = default_now != nullptr && wide_equal_nocase(default_now, printer);
+    free(default_now);
+    write_verdict(fate, GetTickCount() - start, printer, is_default, state);
+    free_snapshot(&state.printer);
     return fate[0] == 'd' ? 0 : 1;
+}
+
+}  // namespace
+
+int watch_command(const WCHAR* printer_argument, DWORD job, DWORD limit_ms, unsigned long long since_ms) {
+    WCHAR* default_name = nullptr;
+    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
+    DWORD start = GetTickCount();
+    int result = 1;
+    if (printer[0] == 0) {
+        write_no_printer();
+    } else {
+        result = watch_queue(printer, job, limit_ms, since_ms, start);
+    }
+    free(default_name);
+    return result;
 }
 
 void follow_job(const WCHAR* printer, DWORD job, bool escpos) {
@@ -243,13 +250,14 @@ void follow_job(const WCHAR* printer, DWORD job, bool escpos) {
             ClosePrinter(queue);
             collect_usb_devices();
             write_hang_report(state);
-            return;
+            break;
         }
         if (job_is_done(queue, job, 0, &state)) {
             ClosePrinter(queue);
             write_success(GetTickCount() - start, escpos);
-            return;
+            break;
         }
         Sleep(kPollMs);
     }
+    free_snapshot(&state.printer);
 }

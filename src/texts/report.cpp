@@ -17,14 +17,14 @@ const int kShownJobs = 5;
 const unsigned long long kOldJobMs = 60000;  // older than a minute: the printer is not taking it
 const char kRule[] = "==========================================";
 
-void append_header(TextBuffer* text) {
+void append_header(TextBuffer* text, const PrinterInventory& printers) {
     append(text, "Morvik — помощник печати " MORVIK_VERSION_TEXT "\r\n");
     append(text, "Проверка принтеров этого компьютера\r\n");
     append(text, kRule);
     append(text, "\r\n\r\n");
     append(text, "Принтер по умолчанию: ");
-    if (printer_inventory.default_printer[0] != 0) {
-        append_utf16(text, printer_inventory.default_printer);
+    if (printers.default_printer != nullptr && printers.default_printer[0] != 0) {
+        append_utf16(text, printers.default_printer);
     } else {
         append(text, "не задан");
     }
@@ -204,22 +204,26 @@ void wait_for_enter() {
 }  // namespace
 
 int report_command(bool pause) {
-    collect_devices_and_printers(true);
+    PrinterInventory printers = collect_devices_and_printers(true);
 
     TextBuffer text = {};
-    append_header(&text);
+    append_header(&text, printers);
     append_devices(&text);
-    append_format(&text, "Принтеры (%d):\r\n", printer_inventory.printer_count);
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        append_printer(&text, printer_inventory.printers[i], i + 1);
+    append_format(&text, "Принтеры (%d):\r\n", printers.printer_count);
+    for (int i = 0; i < printers.printer_count; ++i) {
+        append_printer(&text, printers.printers[i], i + 1);
+    }
+    if (printers.printers_cut > 0) {
+        append_format(&text, "\r\n Не показано очередей: %d — в отчёт входят не больше %d.\r\n", printers.printers_cut,
+                      static_cast<int>(MAX_PRINTERS));
     }
 
     append(&text, "\r\n");
     append(&text, kRule);
     append(&text, "\r\nЧто видно:\r\n");
     int findings = 0;
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        findings += append_findings(&text, printer_inventory.printers[i]);
+    for (int i = 0; i < printers.printer_count; ++i) {
+        findings += append_findings(&text, printers.printers[i]);
     }
     if (findings == 0) append(&text, " - Явных проблем с очередями не видно.\r\n");
 
@@ -232,6 +236,7 @@ int report_command(bool pause) {
 
     write_output(text.data);
     free(text.data);
+    free_printers(&printers);
     if (pause) wait_for_enter();
     return 0;
 }

@@ -15,37 +15,37 @@ bool left_out_of_names(WCHAR c) {
     return c == L'\t' || c == L' ' || c == L'(' || c == L')' || c == L'-' || c == L'.' || c == L'_';
 }
 
+// Whether a queue's folded name equals the folded pattern or, when `loosely`,
+// contains it or is contained in it.
+bool is_near_name(const WCHAR* name, const WCHAR* pattern, bool loosely) {
+    WCHAR* candidate = normalized_name(name);
+    bool found = wide_equal(candidate, pattern) ||
+                (loosely && candidate[0] != 0 && (wide_contains(candidate, pattern) || wide_contains(pattern, candidate)));
+    free(candidate);
+    return found;
+}
+
 // The queue whose folded name equals the folded pattern, else the first
 // whose folded name contains it or is contained in it; null when none.
-const PrinterEntry* find_near_name(const WCHAR* pattern) {
+const PrinterEntry* find_near_name(const PrinterInventory& printers, const WCHAR* pattern) {
     if (pattern[0] == 0) return nullptr;
-    WCHAR candidate[NORMALIZED_NAME_ROOM];
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        normalize_name(printer_inventory.printers[i].name, candidate);
-        if (wide_equal(candidate, pattern)) return &printer_inventory.printers[i];
-    }
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        normalize_name(printer_inventory.printers[i].name, candidate);
-        if (candidate[0] == 0) continue;
-        if (wide_contains(candidate, pattern) || wide_contains(pattern, candidate)) {
-            return &printer_inventory.printers[i];
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < printers.printer_count; ++i) {
+            if (is_near_name(printers.printers[i].name, pattern, pass == 1)) return &printers.printers[i];
         }
     }
     return nullptr;
 }
 
 void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* printer) {
-    // The name may be the inventory's own default_printer, which gathering
-    // rewrites: fold it before the printers are gathered.
-    WCHAR pattern[NORMALIZED_NAME_ROOM];
-    normalize_name(printer, pattern);
-    collect_printers();
+    WCHAR* pattern = normalized_name(printer);
+    PrinterInventory printers = collect_printers();
 
     append(text, "ОШИБКА: принтера «");
     append(text, name);
     append(text, "» в Windows нет. Имя нужно писать точно как в списке, с теми же пробелами.\r\n");
 
-    const PrinterEntry* suggestion = find_near_name(pattern);
+    const PrinterEntry* suggestion = find_near_name(printers, pattern);
     if (suggestion != nullptr) {
         append(text, "\r\nПохоже, это «");
         append_utf16(text, suggestion->name);
@@ -55,15 +55,17 @@ void append_missing_queue(TextBuffer* text, const char* name, const WCHAR* print
     }
 
     append(text, "\r\nПринтеры этого компьютера:\r\n");
-    if (printer_inventory.printer_count == 0) append(text, "  (ни одного)\r\n");
-    for (int i = 0; i < printer_inventory.printer_count; ++i) {
-        const PrinterEntry& entry = printer_inventory.printers[i];
+    if (printers.printer_count == 0) append(text, "  (ни одного)\r\n");
+    for (int i = 0; i < printers.printer_count; ++i) {
+        const PrinterEntry& entry = printers.printers[i];
         append(text, "  ");
         append_utf16(text, entry.name);
         if (entry.is_default) append(text, "   [по умолчанию]");
         if (entry.is_virtual) append(text, "   (виртуальный)");
         append(text, "\r\n");
     }
+    free_printers(&printers);
+    free(pattern);
 }
 
 }  // namespace
@@ -110,11 +112,14 @@ void write_print_result(const char* members, const WCHAR* printer) {
     free(document.data);
 }
 
-void normalize_name(const WCHAR* name, WCHAR* folded) {
+WCHAR* normalized_name(const WCHAR* name) {
+    WCHAR* folded = static_cast<WCHAR*>(malloc((wide_length(name) + 1) * sizeof(WCHAR)));
+    if (folded == nullptr) out_of_memory();
     int kept = 0;
-    for (const WCHAR* p = name; p != nullptr && *p != 0 && kept < NORMALIZED_NAME_ROOM - 1; ++p) {
+    for (const WCHAR* p = name; p != nullptr && *p != 0; ++p) {
         if (!left_out_of_names(*p)) folded[kept++] = *p;
     }
     folded[kept] = 0;
     if (kept > 0) LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, folded, kept, folded, kept);
+    return folded;
 }

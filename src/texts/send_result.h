@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-enum : int { NORMALIZED_NAME_ROOM = 260 };
-
 // Writes, in place of the JSON result, a short Russian text: success, a
 // queue that does not exist (with this computer's printers and a near-name
 // suggestion), or any other failure with the JSON shown.
@@ -15,6 +13,6 @@ void render_send_result(const char* result_text, const WCHAR* printer);
 // the pipe, or told in Russian at a console.
 void write_print_result(const char* members, const WCHAR* printer);
 
-// Folds a queue name for the near-name search: blanks, tabs and ( ) - . _
-// left out, at most 259 characters kept, all letters lower-cased.
-void normalize_name(const WCHAR* name, WCHAR* folded);
+// A queue name folded for the near-name search: blanks, tabs and ( ) - . _
+// left out, all letters lower-cased, the whole name kept. free() it.
+WCHAR* normalized_name(const WCHAR* name);

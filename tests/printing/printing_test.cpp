@@ -35,14 +35,11 @@ TEST_F(PrintingTest, MemoryShortMeansThePresentJobAndTheLastSnapshot) {
         EXPECT_EQ(found, 777u);
         EXPECT_EQ(error, 777u);
     }
-    DWORD status = 1, attributes = 2, jobs = 3;
-    WCHAR port[PROBE_TEXT_ROOM] = L"LPT9";
+    PrinterSnapshot snapshot = {1, 2, 3, L"LPT9", nullptr};
     sim::computer().fail_allocation_nth = sim::computer().allocation_count + 1;
-    probe_printer(queue, &status, &attributes, &jobs, port);
-    EXPECT_EQ(status, 1u);
-    EXPECT_EQ(attributes, 2u);
-    EXPECT_EQ(jobs, 3u);
-    EXPECT_EQ(u8(port), "LPT9");
+    probe_printer(queue, &snapshot);
+    EXPECT_EQ((std::vector<DWORD>{snapshot.status, snapshot.attributes, snapshot.jobs}), (std::vector<DWORD>{1, 2, 3}));
+    EXPECT_EQ(u8(snapshot.port), "LPT9");
     ClosePrinter(queue);
 }
 
