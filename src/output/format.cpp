@@ -2,6 +2,7 @@
 
 namespace {
 
+// Counts every byte of the result; writes those that fit before the NUL.
 struct Output {
     char* out;
     size_t room;
@@ -9,7 +10,13 @@ struct Output {
 };
 
 void put(Output* output, char c) {
-    if (output->length + 1 < output->room) output->out[output->length++] = c;
+    if (output->length + 1 < output->room) output->out[output->length] = c;
+    ++output->length;
+}
+
+size_t finish(Output* output) {
+    if (output->room > 0) output->out[output->length < output->room ? output->length : output->room - 1] = 0;
+    return output->length;
 }
 
 // An integer in the base given, right-aligned in `width` (zeros or blanks).
@@ -69,12 +76,10 @@ size_t format_text_v(char* out, size_t room, const char* format, va_list args) {
             }
             case '%': put(&output, '%'); break;
             default:  // not a conversion this program uses (the format checker rejects it): stop here
-                out[output.length] = 0;
-                return output.length;
+                return finish(&output);
         }
     }
-    out[output.length] = 0;
-    return output.length;
+    return finish(&output);
 }
 
 size_t format_text(char* out, size_t room, const char* format, ...) {

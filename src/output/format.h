@@ -9,7 +9,8 @@
 
 #include "base/wide.h"
 
-// Writes at most room - 1 bytes and a NUL into `out` (room > 0); a longer
-// result is cut. Returns the number of bytes written.
+// Writes at most room - 1 bytes and a NUL into `out` (nothing when room is
+// 0). Returns the length of the whole result, which did not fit when it is
+// room or more: measure with room 0, then write into room enough.
 size_t format_text(char* out, size_t room, const char* format, ...) MORVIK_PRINTF(3, 4);
 size_t format_text_v(char* out, size_t room, const char* format, va_list args);

@@ -6,7 +6,10 @@
 
 #include "output/format.h"
 
-void append_bytes(TextBuffer* buffer, const char* bytes, size_t n) {
+namespace {
+
+// Room for n more bytes and the NUL.
+void reserve(TextBuffer* buffer, size_t n) {
     unsigned long long need = static_cast<unsigned long long>(buffer->length) + n + 1;
     if (buffer->capacity < need) {
         unsigned long long capacity = buffer->capacity;
@@ -25,6 +28,12 @@ void append_bytes(TextBuffer* buffer, const char* bytes, size_t n) {
         buffer->data = grown;
         buffer->capacity = static_cast<DWORD>(capacity);
     }
+}
+
+}  // namespace
+
+void append_bytes(TextBuffer* buffer, const char* bytes, size_t n) {
+    reserve(buffer, n);
     if (n > 0) memcpy(buffer->data + buffer->length, bytes, n);
     buffer->length += static_cast<DWORD>(n);
     buffer->data[buffer->length] = 0;
@@ -39,12 +48,17 @@ void append(TextBuffer* buffer, const char* text) {
 }
 
 void append_format(TextBuffer* buffer, const char* format, ...) {
-    char scratch[512];  // a longer piece keeps its first 511 bytes
+    // Measured first, then formatted in place: a piece of any length goes whole.
     va_list args;
     va_start(args, format);
-    size_t length = format_text_v(scratch, sizeof scratch, format, args);
+    va_list again;
+    va_copy(again, args);
+    size_t length = format_text_v(nullptr, 0, format, args);
     va_end(args);
-    append_bytes(buffer, scratch, length);
+    reserve(buffer, length);
+    format_text_v(buffer->data + buffer->length, length + 1, format, again);
+    va_end(again);
+    buffer->length += static_cast<DWORD>(length);
 }
 
 char* to_utf8(const WCHAR* text) {

@@ -19,7 +19,7 @@ void append(TextBuffer* buffer, const char* text);
 // Appends `count` bytes of a text that need not end there.
 void append_bytes(TextBuffer* buffer, const char* bytes, size_t count);
 
-// A formatted piece, cut to 511 bytes.
+// A formatted piece (the conversions of output/format.h), whole.
 void append_format(TextBuffer* buffer, const char* format, ...) MORVIK_PRINTF(2, 3);
 
 // A new UTF-8 copy of a UTF-16 text (null counts as empty); free() it.

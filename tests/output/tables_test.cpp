@@ -20,11 +20,13 @@ using Tables = SimTest;
 const WCHAR* w(const std::u16string& text) { return reinterpret_cast<const WCHAR*>(text.c_str()); }
 
 // A format that is not a literal, so that each row can pass what it likes.
+// The length returned is the whole result's, whatever the room.
 template <typename... Args>
 std::string formatted(size_t room, const char* format, Args... args) {
     char out[64];
     size_t length = format_text(out, room, format, args...);
-    EXPECT_EQ(length, strlen(out)) << format;
+    EXPECT_EQ(length, format_text(nullptr, 0, format, args...)) << format;
+    EXPECT_EQ(length >= room ? room - 1 : length, strlen(out)) << format;
     return out;
 }
 
@@ -45,8 +47,10 @@ TEST_F(Tables, FormatText) {
     EXPECT_EQ(formatted(64, "ab%qcd%d", 1), "ab");
 
     TextBuffer buffer = {};
-    append_format(&buffer, "%s|%d", std::string(600, 'z').c_str(), 5);  // a piece keeps its first 511 bytes
-    EXPECT_EQ(std::string(buffer.data), std::string(511, 'z'));
+    append(&buffer, "<");
+    append_format(&buffer, "%s|%d", std::string(3000, 'z').c_str(), 5);  // whole, however long
+    EXPECT_EQ(std::string(buffer.data, buffer.length), "<" + std::string(3000, 'z') + "|5");
+    EXPECT_EQ(buffer.data[buffer.length], 0);
     free(buffer.data);
 }
 
