@@ -29,8 +29,6 @@ void fresh_process(const std::string* input) {
     sim::reset();
     sim::load_scenario(shop);
     if (input != nullptr) sim::computer().stdin_state.bytes = *input;
-    device_inventory = DeviceInventory{};
-    console_mode = false;
 }
 
 }  // namespace

@@ -8,9 +8,6 @@
 #include <vector>
 
 #include "computer.h"
-#include "devices/device_inventory.h"
-#include "inventory/printer_inventory.h"
-#include "output/output.h"
 
 struct RunResult {
     int exit_code;
@@ -56,8 +53,6 @@ class SimTest : public ::testing::Test {
 protected:
     void SetUp() override {
         sim::reset();
-        device_inventory = DeviceInventory{};
-        console_mode = false;
         leaks_allowed_ = false;
     }
     void TearDown() override {

@@ -74,7 +74,8 @@ def explain(error):
 
 def self_check():
     """Documents the schemas must refuse: a schema that takes anything checks nothing."""
-    wrong = [("version", {"ok": True}), ("version", {"ok": True, "v": "1.1.0", "x": 1}),
+    version = VALIDATORS["version"].schema["properties"]["v"]["const"]  # the one the schemas describe
+    wrong = [("version", {"ok": True}), ("version", {"ok": True, "v": version, "x": 1}),
              ("send", {"stage": "write", "job": 0}), ("send", {"printer": "A", "ok": True, "job": 1, "bytes": 1}),
              ("test", {"ok": False, "error": "EMPTY", "win32": 0, "message": "Пустой поток", "printer": "A"}),
              ("purge", {"ok": True, "deleted": 0, "failed": 1, "skipped": 0, "printer": "A"}),

@@ -1,109 +1,43 @@
 #include "app/dispatch.h"
 
-#include <stdlib.h>
-
-#include "app/list_command.h"
-#include "app/send_command.h"
-#include "base/version.h"
+#include "app/commands.h"
 #include "base/wide.h"
-#include "output/output.h"
-#include "output/text_buffer.h"
-#include "printing/driver_page.h"
-#include "printing/purge.h"
-#include "printing/test_receipt.h"
-#include "printing/watch.h"
-#include "texts/report.h"
 
 namespace {
 
-// Writes a fixed document through a text buffer, like every other answer.
-void write_document(const char* document) {
-    TextBuffer buffer = {};
-    append(&buffer, document);
-    write_output(buffer.data);
-    free(buffer.data);
-}
-
-int version_handler(int, WCHAR**, const WCHAR*) {
-    write_document("{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\"}\n");
-    return EXIT_OK;
-}
-
-int report_handler(int, WCHAR**, const WCHAR*) {
-    return report_command(false);
-}
-
-// At a console a person reads the report; "ids" is then not looked at.
-int list_handler(int, WCHAR**, const WCHAR* argument) {
-    return console_mode ? report_command(false) : list_command(argument);
-}
-
-int send_handler(int, WCHAR**, const WCHAR* printer) {
-    return send_command(printer);
-}
-
-int test_handler(int, WCHAR**, const WCHAR* printer) {
-    return test_command(printer);
-}
-
-int driver_handler(int, WCHAR**, const WCHAR* printer) {
-    return driver_command(printer);
-}
-
-// Ages, job numbers and limits are 32-bit. A larger number becomes the
-// largest one, never a wrapped small one: an age of 2^32 s must not delete
-// every job, nor job 2^32 + 1 watch job 1.
-DWORD parse_dword(int argc, WCHAR** argv, int index, const WCHAR* default_text) {
-    unsigned long long value = parse_number(argc, argv, index, default_text);
-    return value > 0xFFFFFFFFULL ? 0xFFFFFFFFUL : static_cast<DWORD>(value);
-}
-
-int purge_handler(int argc, WCHAR** argv, const WCHAR* printer) {
-    return purge_command(printer, parse_dword(argc, argv, 3, L"20"));
-}
-
-int watch_handler(int argc, WCHAR** argv, const WCHAR* printer) {
-    return watch_command(printer, parse_dword(argc, argv, 3, L"0"), parse_dword(argc, argv, 4, L"20000"),
-                         parse_number(argc, argv, 5, L"0"));
-}
-
-int answer_unknown_word() {
-    write_document("{\"ok\":false,\"error\":\"UNKNOWN_COMMAND\"}\n");
-    return EXIT_UNKNOWN_COMMAND;
-}
-
-typedef int (*CommandHandler)(int argc, WCHAR** argv, const WCHAR* printer);
+typedef int (*Command)(const Invocation& call);
 
 struct CommandWord {
     const WCHAR* word;
-    CommandHandler run;
+    Command run;
 };
 
 // Matched in this order, ignoring the case of ASCII letters.
 // clang-format off
 const CommandWord kCommands[] = {
-    {L"report",  report_handler},
-    {L"list",    list_handler},
-    {L"purge",   purge_handler},
-    {L"send",    send_handler},
-    {L"test",    test_handler},
-    {L"driver",  driver_handler},
-    {L"watch",   watch_handler},
-    {L"version", version_handler},
+    {L"report",  report_command},
+    {L"list",    list_command},
+    {L"purge",   purge_command},
+    {L"send",    send_command},
+    {L"test",    test_command},
+    {L"driver",  driver_command},
+    {L"watch",   watch_command},
+    {L"version", version_command},
 };
 // clang-format on
 
 }  // namespace
 
-int dispatch_command(int argc, WCHAR** argv) {
+int dispatch_command(int argc, WCHAR** argv, bool console) {
+    const WCHAR* printer = (argc >= 3 && argv[2] != nullptr) ? argv[2] : L"";
+    Invocation call = {argc, argv, printer, console};
     // No command word: the report for a person, who must press Enter before a
     // window opened by double-click closes.
-    if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return report_command(console_mode);
-    const WCHAR* printer = (argc >= 3 && argv[2] != nullptr) ? argv[2] : L"";
+    if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return report_command(call);
     for (const CommandWord& command : kCommands) {
-        if (wide_equal_nocase(argv[1], command.word)) return command.run(argc, argv, printer);
+        if (wide_equal_nocase(argv[1], command.word)) return command.run(call);
     }
-    return answer_unknown_word();
+    return unknown_command(call);
 }
 
 unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text) {
@@ -116,4 +50,12 @@ unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* 
         value = value > (kLargest - digit) / 10 ? kLargest : value * 10 + digit;  // saturates, never wraps
     }
     return value;
+}
+
+// Ages, job numbers and limits are 32-bit. A larger number becomes the
+// largest one, never a wrapped small one: an age of 2^32 s must not delete
+// every job, nor job 2^32 + 1 watch job 1.
+DWORD parse_dword(const Invocation& call, int index, const WCHAR* default_text) {
+    unsigned long long value = parse_number(call.argc, call.argv, index, default_text);
+    return value > 0xFFFFFFFFULL ? 0xFFFFFFFFUL : static_cast<DWORD>(value);
 }

@@ -11,10 +11,22 @@ enum : int {
     EXIT_OUT_OF_MEMORY = 3,  // given straight to ExitProcess
 };
 
+// One run of the program, as a command finds it.
+struct Invocation {
+    int argc;
+    WCHAR** argv;
+    const WCHAR* printer;  // argument 2, "" when absent: the default printer
+    bool console;          // standard output is a console: a person reads Russian text
+};
+
 // Runs the command named by argument 1 and returns the exit code.
-int dispatch_command(int argc, WCHAR** argv);
+int dispatch_command(int argc, WCHAR** argv, bool console);
 
 // The decimal number of argument `index`, or of default_text when the command
 // line is too short: ASCII digits from the start, 2^64 - 1 when larger; 0 when
 // the first character is not a digit (no sign, blank or hex prefix).
 unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text);
+
+// The same for a number handed on as 32 bits: 4294967295 when larger, never
+// a wrapped smaller number.
+DWORD parse_dword(const Invocation& call, int index, const WCHAR* default_text);

@@ -7,6 +7,5 @@
 extern "C" int wmain(int argc, wchar_t** argv) {
     // No critical-error, fault or open-file boxes: a cash register has nobody to click them.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
-    console_mode = detect_console_mode();
-    return dispatch_command(argc, argv);
+    return dispatch_command(argc, argv, detect_console_mode());
 }

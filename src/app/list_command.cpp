@@ -1,71 +1,22 @@
-#include "app/list_command.h"
-
+// "list": every printer and printing device of this computer as one document.
 #include <stdlib.h>
-#include <winspool.h>
 
-#include "base/version.h"
+#include "app/commands.h"
 #include "base/wide.h"
 #include "devices/device_inventory.h"
-#include "inventory/printer_inventory.h"
-#include "inventory/status_words.h"
-#include "output/json.h"
+#include "documents/list_document.h"
 #include "output/output.h"
-#include "output/text_buffer.h"
 
-namespace {
-
-const int kListedJobs = 5;
-
-void append_job(TextBuffer* document, const JobEntry& job) {
-    append_format(document, "{\"id\":%lu,\"age_sec\":%llu,\"status\":", static_cast<unsigned long>(job.id),
-                  job.age_ms / 1000);
-    append_status_keys(document, job.status, job_status_words);
-    append_json_member(document, ",\"status_text\":", job.status_text);
-    append_json_member(document, ",\"doc\":", job.doc);
-    append(document, "}");
-}
-
-void append_printer(TextBuffer* document, const PrinterEntry& entry) {
-    append_json_member(document, "{\"name\":", entry.name);
-    append_json_member(document, ",\"port\":", entry.port);
-    append_json_member(document, ",\"driver\":", entry.driver);
-    append_format(document,
-                  ",\"default\":%s,\"network\":%s,\"shared\":%s,\"virtual\":%s,\"work_offline\":%s,\"details\":%s",
-                  json_boolean(entry.is_default), json_boolean(entry.attributes & PRINTER_ATTRIBUTE_NETWORK),
-                  json_boolean(entry.attributes & PRINTER_ATTRIBUTE_SHARED), json_boolean(entry.is_virtual),
-                  json_boolean(works_offline(entry.attributes)), json_boolean(entry.details));
-    append_format(document, ",\"usb_present\":%s", json_presence(usb_port_presence(entry.port)));
-    append(document, ",\"status\":");
-    append_status_keys(document, entry.status, printer_status_words);
-    append_format(document, ",\"jobs\":%lu", static_cast<unsigned long>(entry.jobs));
-    append_format(document, ",\"oldest_job_sec\":%llu", oldest_job_age_ms(entry) / 1000);
-    append(document, ",\"job_list\":[");
-    for (int i = 0; i < entry.job_count && i < kListedJobs; ++i) {
-        if (i > 0) append(document, ",");
-        append_job(document, entry.job_list[i]);
-    }
-    append(document, "]}");
-}
-
-}  // namespace
-
-int list_command(const WCHAR* argument) {
-    PrinterInventory printers = collect_devices_and_printers(wide_equal_nocase(argument, L"ids"));
+int list_command(const Invocation& call) {
+    // At a console a person reads the report; "ids" is then not looked at.
+    if (call.console) return report_command(call);
+    Survey survey;
+    survey_computer(wide_equal_nocase(call.printer, L"ids"), &survey);
 
     TextBuffer document = {};
-    append_json_member(&document, "{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\",\"default\":", printers.default_printer);
-    append(&document, ",");
-    append_device_section(&document);
-    append(&document, ",\"printers\":[");
-    for (int i = 0; i < printers.printer_count; ++i) {
-        if (i > 0) append(&document, ",");
-        append_printer(&document, printers.printers[i]);
-    }
-    append(&document, "]");
-    if (printers.printers_cut > 0) append_format(&document, ",\"printers_cut\":%d", printers.printers_cut);
-    append(&document, "}\n");
-    write_output(document.data);
+    append_list_document(&document, survey);
+    write_output(document.data, call.console);
     free(document.data);
-    free_printers(&printers);
-    return 0;
+    free_survey(&survey);
+    return EXIT_OK;
 }

@@ -1,13 +1,11 @@
-#include "app/send_command.h"
-
+// "send": the receipt bytes on standard input go to a queue as one RAW job.
 #include <stdlib.h>
 
+#include "app/commands.h"
+#include "app/print_answer.h"
 #include "inventory/printer_inventory.h"
-#include "output/errors.h"
-#include "output/output.h"
 #include "output/text_buffer.h"
 #include "printing/send_raw.h"
-#include "texts/send_result.h"
 
 namespace {
 
@@ -76,30 +74,28 @@ void read_standard_input(Input* input) {
 
 }  // namespace
 
-int send_command(const WCHAR* printer_argument) {
+int send_command(const Invocation& call) {
     Input input = {static_cast<BYTE*>(malloc(kFirstBlock)), 0, kFirstBlock, false, false, 0};
     if (input.bytes == nullptr) out_of_memory();
     read_standard_input(&input);
-
     WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
+    const WCHAR* printer = printer_or_default(call.printer, &default_name);
 
-    TextBuffer members = {};
-    int result = 1;
+    PrintResult result;
     if (input.read_failed) {
-        append_error(&members, "READ_FAILED", input.read_error);
+        result = print_result_of(PrintOutcome::read_failed, input.read_error, true);
     } else if (input.held == 0) {
-        append(&members, "\"ok\":false,\"error\":\"EMPTY\",\"win32\":0,\"message\":\"Пустой поток\"");
+        result = print_result_of(PrintOutcome::empty, 0, true);
     } else if (input.too_large) {
-        append(&members, "\"ok\":false,\"error\":\"TOO_LARGE\",\"win32\":0,\"message\":\"Поток больше 8 МиБ\"");
+        result = print_result_of(PrintOutcome::too_large, 0, true);
+    } else if (printer[0] == 0) {
+        result = print_result_of(PrintOutcome::no_printer, 0, true);
     } else {
-        DWORD job = 0;
-        result = send_raw(printer, input.bytes, input.held, &members, L"Morvik ESC/POS", &job);
+        result = send_raw(printer, input.bytes, input.held, L"Morvik ESC/POS", call.console ? nullptr : say_job_number);
     }
 
-    write_print_result(members.data, printer);
-    free(members.data);
+    say_print_result(call, result, printer);
     free(default_name);
     free(input.bytes);
-    return result;
+    return exit_code_of(result);
 }

@@ -102,19 +102,24 @@ void read_device_id(UsbDevice* device) {
     }
 }
 
-PrinterInventory collect_devices_and_printers(bool ask_device_ids) {
-    collect_usb_devices();
-    collect_parallel_ports();
-    PrinterInventory printers = collect_printers();
-    if (ask_device_ids) query_device_ids(printers);
-    return printers;
+void survey_computer(bool ask_device_ids, Survey* survey) {
+    collect_usb_devices(&survey->devices);
+    collect_parallel_ports(&survey->devices);
+    survey->printers = collect_printers();
+    if (ask_device_ids) query_device_ids(&survey->devices, survey->printers);
 }
 
-void query_device_ids(const PrinterInventory& printers) {
-    if (a_real_queue_is_busy(printers)) {
-        for (int i = 0; i < device_inventory.usb_count; ++i)
-            device_inventory.usb_devices[i].asked = DEVICE_ID_NO_ANSWER;
-        return;
+void free_survey(Survey* survey) {
+    free_printers(&survey->printers);
+}
+
+void query_device_ids(DeviceInventory* devices, const PrinterInventory& printers) {
+    bool busy = a_real_queue_is_busy(printers);
+    for (int i = 0; i < devices->usb_count; ++i) {
+        if (busy) {
+            devices->usb_devices[i].asked = DEVICE_ID_NO_ANSWER;
+        } else {
+            read_device_id(&devices->usb_devices[i]);
+        }
     }
-    for (int i = 0; i < device_inventory.usb_count; ++i) read_device_id(&device_inventory.usb_devices[i]);
 }

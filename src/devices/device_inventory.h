@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include "inventory/printer_inventory.h"
-#include "output/text_buffer.h"
 
 enum : int {
     MAX_USB_DEVICES = 32,
@@ -45,36 +44,37 @@ struct DeviceInventory {
     ParallelPort lpt_ports[MAX_PARALLEL_PORTS];
 };
 
-extern DeviceInventory device_inventory;
-
-// Empties and refills the USB half of device_inventory.
-void collect_usb_devices();
+// Empties and refills the USB half.
+void collect_usb_devices(DeviceInventory* devices);
 
 // 1 when a USB printing device holds exactly this port name, 0 when the name
 // is "USB" and digits and none does, -1 when that cannot be told.
-int usb_port_presence(const WCHAR* port);
+int usb_port_presence(const DeviceInventory& devices, const WCHAR* port);
 
 // Writes into `destination` (DEVICE_ID_ROOM units) the node's first
 // compatible id that begins with `prefix`, else its first hardware id, else "".
 void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination);
 
-// Empties and refills the parallel half of device_inventory.
-void collect_parallel_ports();
+// Empties and refills the parallel half.
+void collect_parallel_ports(DeviceInventory* devices);
+
+// Everything the list and the report show: the devices and the printers.
+struct Survey {
+    DeviceInventory devices;
+    PrinterInventory printers;
+};
 
 // Gathers the USB devices, the parallel ports and the printers, in that
 // order, then, when asked, the device IDs, which look at the printers to
-// decide whether the devices may be opened at all.
-PrinterInventory collect_devices_and_printers(bool ask_device_ids);
+// decide whether the devices may be opened at all. free_survey frees it.
+void survey_computer(bool ask_device_ids, Survey* survey);
+void free_survey(Survey* survey);
 
 // Asks every USB device for its IEEE 1284 device ID, unless a real local
-// queue holds a job (then none is opened). Needs collect_usb_devices and
-// collect_printers of the same command first.
-void query_device_ids(const PrinterInventory& printers);
+// queue holds a job (then none is opened).
+void query_device_ids(DeviceInventory* devices, const PrinterInventory& printers);
 void read_device_id(UsbDevice* device);
 
 // Stores what a device answered to the 1284 request: manufacturer, model and
 // command set as printable ASCII without blanks at either end.
 void store_device_id_answer(const BYTE* answer, DWORD returned, UsbDevice* device);
-
-// The members "usb_ok", "usb" and "lpt", without braces or outer commas.
-void append_device_section(TextBuffer* buffer);

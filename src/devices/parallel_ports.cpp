@@ -24,7 +24,7 @@ void read_parent_port_name(DEVINST device, ParallelPort* slot) {
         HKEY key = SetupDiOpenDevRegKey(list, &parent_data, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
         if (key != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) {
             DWORD type = 0;
-            DWORD size = 62;
+            DWORD size = sizeof slot->port - sizeof slot->port[0];  // the last unit stays for the NUL
             if (RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<LPBYTE>(slot->port), &size) !=
                     ERROR_SUCCESS ||
                 type != REG_SZ) {
@@ -39,20 +39,20 @@ void read_parent_port_name(DEVINST device, ParallelPort* slot) {
 
 }  // namespace
 
-void collect_parallel_ports() {
-    device_inventory.lpt_count = 0;
+void collect_parallel_ports(DeviceInventory* devices) {
+    devices->lpt_count = 0;
     HDEVINFO list = SetupDiGetClassDevsW(nullptr, L"LPTENUM", nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
     if (list == INVALID_HANDLE_VALUE) return;
-    for (DWORD index = 0; device_inventory.lpt_count < MAX_PARALLEL_PORTS; ++index) {
+    for (DWORD index = 0; devices->lpt_count < MAX_PARALLEL_PORTS; ++index) {
         SP_DEVINFO_DATA device_data;
         memset(&device_data, 0, sizeof device_data);
         device_data.cbSize = sizeof device_data;
         if (!SetupDiEnumDeviceInfo(list, index, &device_data)) break;
-        ParallelPort* slot = &device_inventory.lpt_ports[device_inventory.lpt_count];
+        ParallelPort* slot = &devices->lpt_ports[devices->lpt_count];
         memset(slot, 0, sizeof *slot);
         find_pnp_id(device_data.DevInst, L"LPTENUM\\", slot->pnp);
         read_parent_port_name(device_data.DevInst, slot);
-        if (slot->pnp[0] != 0) ++device_inventory.lpt_count;  // the port name is best effort
+        if (slot->pnp[0] != 0) ++devices->lpt_count;  // the port name is best effort
     }
     SetupDiDestroyDeviceInfoList(list);
 }

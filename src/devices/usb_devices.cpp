@@ -9,9 +9,11 @@
 #include "base/wide.h"
 #include "devices/device_inventory.h"
 
-DeviceInventory device_inventory;
-
 namespace {
+
+// An id list (REG_MULTI_SZ) as read here: offered two units short of the
+// room, so that it always ends in two NULs.
+const int kIdListUnits = 1024;
 
 const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 
@@ -43,12 +45,12 @@ void read_port_name(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, Usb
                        type == REG_DWORD;
 
     WCHAR base[16] = L"USB";
-    size = 30;
+    size = sizeof base - sizeof base[0];  // the last unit stays for the NUL
     if (RegQueryValueExW(key, L"Base Name", nullptr, &type, reinterpret_cast<LPBYTE>(base), &size) != ERROR_SUCCESS ||
         type != REG_SZ) {
-        wide_copy(base, 16, L"USB");
+        wide_copy(base, sizeof base / sizeof base[0], L"USB");
     }
-    base[15] = 0;
+    base[sizeof base / sizeof base[0] - 1] = 0;
 
     if (have_number) format_port(device->port, base, number);
     RegCloseKey(key);
@@ -65,11 +67,11 @@ void read_ids_and_path(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, 
     memset(&device_data, 0, sizeof device_data);
     device_data.cbSize = sizeof device_data;
     if (SetupDiGetDeviceInterfaceDetailW(list, interface_data, detail, size, nullptr, &device_data)) {
-        // 1020 of 1024 bytes offered: the list always ends in two NULs.
+        // Two units short of the room: the list always ends in two NULs.
         WCHAR ids[512];
         memset(ids, 0, sizeof ids);
         if (SetupDiGetDeviceRegistryPropertyW(list, &device_data, SPDRP_HARDWAREID, nullptr,
-                                              reinterpret_cast<PBYTE>(ids), 1020, nullptr)) {
+                                              reinterpret_cast<PBYTE>(ids), sizeof ids - 2 * sizeof ids[0], nullptr)) {
             wide_copy(device->hwid, DEVICE_ID_ROOM, ids);
         }
         if (wide_length(detail->DevicePath) <= DEVICE_PATH_ROOM - 2) {
@@ -83,10 +85,10 @@ void read_ids_and_path(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, 
     free(detail);
 }
 
-// Reads one NUL-separated id list of a device node into `ids` (1024 units).
+// Reads one NUL-separated id list of a device node into `ids` (kIdListUnits).
 bool read_id_list(DEVINST node, ULONG property, WCHAR* ids) {
-    memset(ids, 0, 1024 * sizeof(WCHAR));
-    ULONG length = 2044;
+    memset(ids, 0, kIdListUnits * sizeof(WCHAR));
+    ULONG length = (kIdListUnits - 2) * sizeof(WCHAR);
     return CM_Get_DevNode_Registry_PropertyW(node, property, nullptr, ids, &length, 0) == CR_SUCCESS && ids[0] != 0;
 }
 
@@ -94,10 +96,10 @@ bool read_id_list(DEVINST node, ULONG property, WCHAR* ids) {
 
 void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination) {
     destination[0] = 0;
-    WCHAR ids[1024];
+    WCHAR ids[kIdListUnits];
     if (read_id_list(node, CM_DRP_COMPATIBLEIDS, ids)) {
         size_t prefix_length = wide_length(prefix);
-        for (size_t at = 0; at < 1020 && ids[at] != 0; at += wide_length(ids + at) + 1) {
+        for (size_t at = 0; at < kIdListUnits - 4 && ids[at] != 0; at += wide_length(ids + at) + 1) {
             if (wide_equal_nocase_n(ids + at, prefix, prefix_length)) {
                 wide_copy(destination, DEVICE_ID_ROOM, ids + at);
                 return;
@@ -107,50 +109,50 @@ void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination) {
     if (read_id_list(node, CM_DRP_HARDWAREID, ids)) wide_copy(destination, DEVICE_ID_ROOM, ids);
 }
 
-void collect_usb_devices() {
-    device_inventory.usb_count = 0;
-    device_inventory.usb_ok = FALSE;
+void collect_usb_devices(DeviceInventory* devices) {
+    devices->usb_count = 0;
+    devices->usb_ok = FALSE;
     HDEVINFO list = SetupDiGetClassDevsW(&kUsbPrintInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (list == INVALID_HANDLE_VALUE) return;
 
-    device_inventory.usb_ok = TRUE;
+    devices->usb_ok = TRUE;
     int dropped = 0;
-    for (DWORD index = 0; device_inventory.usb_count < MAX_USB_DEVICES; ++index) {
+    for (DWORD index = 0; devices->usb_count < MAX_USB_DEVICES; ++index) {
         SP_DEVICE_INTERFACE_DATA interface_data;
         memset(&interface_data, 0, sizeof interface_data);
         interface_data.cbSize = sizeof interface_data;
         if (!SetupDiEnumDeviceInterfaces(list, nullptr, &kUsbPrintInterface, index, &interface_data)) {
             // Only the end of the list ends it well: a listing cut short could
             // miss the device behind a port that would then pass for empty.
-            if (GetLastError() != ERROR_NO_MORE_ITEMS) device_inventory.usb_ok = FALSE;
+            if (GetLastError() != ERROR_NO_MORE_ITEMS) devices->usb_ok = FALSE;
             break;
         }
 
-        UsbDevice* device = &device_inventory.usb_devices[device_inventory.usb_count];
+        UsbDevice* device = &devices->usb_devices[devices->usb_count];
         memset(device, 0, sizeof *device);
         read_port_name(list, &interface_data, device);
         read_ids_and_path(list, &interface_data, device);
         // Without a port name the entry is useless, and a port "USBnnn" could
         // belong to it: the listing is then incomplete.
         if (device->port[0] != 0) {
-            ++device_inventory.usb_count;
+            ++devices->usb_count;
         } else {
             ++dropped;
         }
     }
     SetupDiDestroyDeviceInfoList(list);
-    if (dropped > 0) device_inventory.usb_ok = FALSE;
+    if (dropped > 0) devices->usb_ok = FALSE;
 }
 
-int usb_port_presence(const WCHAR* port) {
+int usb_port_presence(const DeviceInventory& devices, const WCHAR* port) {
     if (port == nullptr || wide_length(port) < 3 || !wide_equal_nocase_n(port, L"USB", 3)) return -1;
-    if (!device_inventory.usb_ok) return -1;
+    if (!devices.usb_ok) return -1;
     if (port[3] == 0) return -1;
     for (const WCHAR* p = port + 3; *p != 0; ++p) {
         if (*p < L'0' || *p > L'9') return -1;
     }
-    for (int i = 0; i < device_inventory.usb_count; ++i) {
-        if (wide_equal_nocase(port, device_inventory.usb_devices[i].port)) return 1;
+    for (int i = 0; i < devices.usb_count; ++i) {
+        if (wide_equal_nocase(port, devices.usb_devices[i].port)) return 1;
     }
     return 0;
 }

@@ -12,8 +12,10 @@ namespace {
 
 const WCHAR* const kVirtualPorts[] = {L"XPSPort:", L"PORTPROMPT:", L"FILE:", L"NUL:", L"SHRFAX:", L"nul", L"AD_Port"};
 
+// Matched in names and drivers as Windows gives them, in English or Russian
+// ("\u0424\u0430\u043a\u0441": a Russian Windows' fax).
 const WCHAR* const kVirtualFragments[] = {
-    L"XPS Document Writer", L"PDF", L"OneNote", L"Fax", L"Факс", L"Send To", L"AnyDesk",
+    L"XPS Document Writer", L"PDF", L"OneNote", L"Fax", L"\u0424\u0430\u043a\u0441", L"Send To", L"AnyDesk",
 };
 
 const int kDefaultReads = 3;  // a default printer renamed while it is read, again and again, is none

@@ -3,9 +3,8 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "output/json.h"
+#include "output/text_buffer.h"
 
-const char kNoPrinterMessage[] = "Принтер не выбран, и принтера по умолчанию в Windows нет";
 // A call that failed without setting an error is reported with 0, whose system
 // text ("The operation completed successfully") would contradict the failure.
 const char kNoReasonMessage[] = "Windows не сообщила причину";
@@ -53,24 +52,4 @@ char* win32_message(DWORD code) {
 
 char* win32_message_line(DWORD code) {
     return system_message(code, false);
-}
-
-void append_error_members(TextBuffer* buffer, const char* name, DWORD code) {
-    char* message = win32_message(code);
-    append_format(buffer, "\"error\":\"%s\",\"win32\":%lu,\"message\":", name, static_cast<unsigned long>(code));
-    // The message is already UTF-8 with any ill-formed UTF-16 replaced, so it
-    // is escaped as it stands instead of going back through UTF-16.
-    append_json_utf8(buffer, message);
-    free(message);
-}
-
-void append_error(TextBuffer* buffer, const char* name, DWORD code) {
-    append(buffer, "\"ok\":false,");
-    append_error_members(buffer, name, code);
-}
-
-void append_no_printer(TextBuffer* buffer) {
-    append(buffer, "\"ok\":false,\"error\":\"NO_PRINTER\",\"win32\":0,\"message\":\"");
-    append(buffer, kNoPrinterMessage);
-    append(buffer, "\"");
 }

@@ -48,8 +48,6 @@ void write_console(HANDLE handle, const char* text) {
 
 }  // namespace
 
-bool console_mode = false;
-
 bool detect_console_mode() {
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return false;
@@ -59,10 +57,10 @@ bool detect_console_mode() {
     return GetConsoleMode(handle, &mode) != FALSE;
 }
 
-void write_output(const char* text) {
+void write_output(const char* text, bool console) {
     HANDLE handle = GetStdHandle(STD_OUTPUT_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
-    if (console_mode) {
+    if (console) {
         write_console(handle, text);
     } else {
         write_bytes(handle, text, static_cast<DWORD>(strlen(text)));

@@ -1,15 +1,7 @@
 #include "printing/driver_page.h"
 
-#include <stdlib.h>
-
 #include "base/wide.h"
-#include "inventory/printer_inventory.h"
-#include "output/errors.h"
 #include "output/format.h"
-#include "output/output.h"
-#include "output/text_buffer.h"
-#include "printing/watch.h"
-#include "texts/send_result.h"
 
 namespace {
 
@@ -64,7 +56,7 @@ struct PageFonts {
 
 // Draws the page and selects the context's own font again; the fonts are
 // the caller's to delete.
-PageFonts draw_page(HDC dc) {
+PageFonts draw_page(HDC dc, const DriverPageText& text) {
     PageLayout layout = measure(dc);
     PageFonts fonts;
     fonts.body = make_font(-layout.body_height, FW_NORMAL);
@@ -74,18 +66,16 @@ PageFonts draw_page(HDC dc) {
     HGDIOBJ original = SelectObject(dc, fonts.header);
     SetBkMode(dc, TRANSPARENT);
     int y = layout.top;
-    TextOutW(dc, layout.left_margin, y, L"Morvik", 6);
+    TextOutW(dc, layout.left_margin, y, text.heading, static_cast<int>(wide_length(text.heading)));
     y += (14 * line_step) / 10;
     HGDIOBJ previous = SelectObject(dc, fonts.body);
     if (original == nullptr) original = previous;  // the header font never got in
 
     WCHAR date[kDateRoom];
     format_date(date);
-    const WCHAR* lines[] = {
-        L"Печать через драйвер", L"Принтер работает",  date,
-        L"0123456789",           L"Ә Ғ Қ Ң Ө Ұ Ү Һ І", L"----------------------",
-    };
-    for (const WCHAR* line : lines) {
+    for (int i = 0; i <= text.line_count; ++i) {
+        // The local date and time stand in their own line among the others.
+        const WCHAR* line = i == text.date_at ? date : text.lines[i < text.date_at ? i : i - 1];
         TextOutW(dc, layout.left_margin, y, line, static_cast<int>(wide_length(line)));
         y += line_step;
     }
@@ -94,92 +84,68 @@ PageFonts draw_page(HDC dc) {
     return fonts;
 }
 
-// After the context is gone, so that no font is still selected into it:
-// a selected font cannot be deleted.
 void delete_fonts(const PageFonts& fonts) {
     if (fonts.header != nullptr) DeleteObject(fonts.header);
     if (fonts.body != nullptr) DeleteObject(fonts.body);
 }
 
-// Prints the page on `printer`, appending the outcome members; returns 0 or 1.
-int print_page(const WCHAR* printer, TextBuffer* members, DWORD* job) {
-    *job = 0;
+// The document's part of the page: started, drawn, ended. What failed is in
+// the result; `open` says whether the document is still to be cancelled.
+void print_document(HDC dc, const DriverPageText& text, PrintResult* result, PageFonts* fonts, bool* open) {
+    DOCINFOW doc = {sizeof(DOCINFOW), L"Morvik test (driver)", nullptr, nullptr, 0};
+    SetLastError(ERROR_SUCCESS);
+    int started = StartDocW(dc, &doc);
+    if (started <= 0) {  // Windows documents any value of 0 or less as a failure
+        result->outcome = PrintOutcome::startdoc_failed;
+        result->error = GetLastError();
+        return;
+    }
+    *open = true;
+    result->job = static_cast<DWORD>(started);
+    result->outcome = PrintOutcome::print_failed;  // until the document has ended
+    SetLastError(ERROR_SUCCESS);
+    if (StartPage(dc) <= 0) {
+        result->error = GetLastError();
+        return;
+    }
+    *fonts = draw_page(dc, text);
+    SetLastError(ERROR_SUCCESS);
+    if (EndPage(dc) <= 0) {
+        result->error = GetLastError();
+        return;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (EndDoc(dc) <= 0) {
+        result->error = GetLastError();
+        return;
+    }
+    *open = false;
+    result->outcome = PrintOutcome::sent;
+}
+
+}  // namespace
+
+PrintResult print_driver_page(const WCHAR* printer, const DriverPageText& text) {
+    PrintResult result = {PrintOutcome::sent, ERROR_SUCCESS, 0, 0, 0, false, false};
     // Each call whose failure is reported starts with the last error cleared:
     // a driver that fails without setting it is reported with 0, never with
     // an older error that has nothing to do with it.
     SetLastError(ERROR_SUCCESS);
     HDC dc = CreateDCW(L"WINSPOOL", printer, nullptr, nullptr);
     if (dc == nullptr) {
-        append_error(members, "OPEN_FAILED", GetLastError());
-        return 1;
+        result.outcome = PrintOutcome::open_failed;
+        result.error = GetLastError();
+        return result;
     }
-
-    const char* failure = "PRINT_FAILED";
-    DWORD error = ERROR_SUCCESS;
-    bool document_open = false;
-    bool printed = false;
     PageFonts fonts = {nullptr, nullptr};
-    DOCINFOW doc = {sizeof(DOCINFOW), L"Morvik test (driver)", nullptr, nullptr, 0};
-    SetLastError(ERROR_SUCCESS);
-    int started = StartDocW(dc, &doc);
-    if (started <= 0) {
-        failure = "STARTDOC_FAILED";
-        error = GetLastError();
-    } else {
-        document_open = true;
-        *job = static_cast<DWORD>(started);
-        SetLastError(ERROR_SUCCESS);
-        if (StartPage(dc) <= 0) {
-            error = GetLastError();
-        } else {
-            fonts = draw_page(dc);
-            SetLastError(ERROR_SUCCESS);
-            if (EndPage(dc) <= 0) {
-                error = GetLastError();
-            } else {
-                SetLastError(ERROR_SUCCESS);
-                if (EndDoc(dc) <= 0) {
-                    error = GetLastError();
-                } else {
-                    document_open = false;
-                    printed = true;
-                }
-            }
-        }
-    }
+    bool open = false;
+    print_document(dc, text, &result, &fonts, &open);
 
     // A document that did not end is cancelled, so no half-made job is left
-    // in the queue for the printer to choke on.
-    if (document_open) AbortDoc(dc);
+    // in the queue for the printer to choke on. The fonts go after the
+    // context: a font still selected into it cannot be deleted.
+    if (open) AbortDoc(dc);
     DeleteDC(dc);
     delete_fonts(fonts);
-
-    if (!printed) {
-        append_error(members, failure, error);
-        return 1;
-    }
-    append_format(members, "\"ok\":true,\"job\":%lu", static_cast<unsigned long>(*job));
-    return 0;
-}
-
-}  // namespace
-
-int driver_command(const WCHAR* printer_argument) {
-    WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
-
-    TextBuffer members = {};
-    DWORD job = 0;
-    int result = 1;
-    if (printer[0] == 0) {
-        append_no_printer(&members);
-    } else {
-        result = print_page(printer, &members, &job);
-    }
-
-    write_print_result(members.data, printer);
-    if (console_mode && result == 0) follow_job(printer, job, false);
-    free(members.data);
-    free(default_name);
     return result;
 }

@@ -2,131 +2,86 @@
 
 #include <winspool.h>
 
-#include "output/errors.h"
-#include "output/format.h"
-#include "output/json.h"
-#include "output/output.h"
-
 namespace {
 
-// The first thing that went wrong in a submission, if anything did.
-enum Failure { NOTHING_FAILED, STARTDOC_FAILED, STARTPAGE_FAILED, WRITE_FAILED, SHORT_WRITE, PRINT_FAILED };
-
-const char* const kFailureCodes[] = {nullptr,        "STARTDOC_FAILED", "STARTPAGE_FAILED",
-                                     "WRITE_FAILED", "SHORT_WRITE",     "PRINT_FAILED"};
-
-// Formatted on the stack: no allocation can fail between the job's start and its end.
-void write_progress_line(DWORD job) {
-    char line[64];
-    format_text(line, sizeof line, "{\"stage\":\"write\",\"job\":%lu}\n", static_cast<unsigned long>(job));
-    write_output(line);
+// A started job is committed by EndDocPrinter, and a spooler that cannot (a
+// full disk, a job cancelled while spooling) has not printed it.
+void end_job(HANDLE queue, bool page_started, PrintResult* result) {
+    if (page_started) {
+        SetLastError(ERROR_SUCCESS);
+        if (!EndPagePrinter(queue) && result->outcome == PrintOutcome::sent) {
+            result->outcome = PrintOutcome::print_failed;
+            result->error = GetLastError();
+        }
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (!EndDocPrinter(queue) && result->outcome == PrintOutcome::sent) {
+        result->outcome = PrintOutcome::print_failed;
+        result->error = GetLastError();
+    }
 }
 
-void append_outcome(TextBuffer* result, Failure failure, DWORD error, DWORD job, DWORD accepted, DWORD count,
-                    bool cancelled) {
-    unsigned long job_number = job;
-    switch (failure) {
-        case NOTHING_FAILED:
-            append_format(result, "\"ok\":true,\"job\":%lu,\"bytes\":%lu", job_number,
-                          static_cast<unsigned long>(count));
+// Hands over every byte; the outcome stays sent only when all were taken.
+void write_all(HANDLE queue, const BYTE* data, DWORD count, PrintResult* result) {
+    while (result->written < count) {
+        DWORD taken = 0;
+        SetLastError(ERROR_SUCCESS);
+        if (!WritePrinter(queue, const_cast<BYTE*>(data + result->written), count - result->written, &taken)) {
+            result->outcome = PrintOutcome::write_failed;
+            result->error = GetLastError();
             return;
-        case SHORT_WRITE:
-            append_format(result,
-                          "\"ok\":false,\"error\":\"SHORT_WRITE\",\"win32\":0,\"message\":\"%lu/%lu\",\"job\":%lu",
-                          static_cast<unsigned long>(accepted), static_cast<unsigned long>(count), job_number);
-            append_format(result, ",\"cancelled\":%s", json_boolean(cancelled));
-            return;
-        default: append_error(result, kFailureCodes[failure], error); break;
+        }
+        if (taken == 0) break;  // the spooler takes nothing more
+        result->written += taken;
     }
-    // The job number lets the caller find a job that stays in the queue.
-    if (failure == WRITE_FAILED) {
-        append_format(result, ",\"job\":%lu,\"written\":%lu,\"bytes\":%lu,\"cancelled\":%s", job_number,
-                      static_cast<unsigned long>(accepted), static_cast<unsigned long>(count), json_boolean(cancelled));
-    } else if (failure == PRINT_FAILED) {
-        append_format(result, ",\"job\":%lu,\"bytes\":%lu", job_number, static_cast<unsigned long>(count));
-    }
+    if (result->written != count) result->outcome = PrintOutcome::short_write;
 }
 
 }  // namespace
 
-int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* result, const WCHAR* document,
-             DWORD* job) {
-    *job = 0;
-    if (printer[0] == 0) {
-        append_no_printer(result);
-        return 1;
-    }
+PrintResult send_raw(const WCHAR* printer, const BYTE* data, DWORD count, const WCHAR* document,
+                     JobNumbered on_numbered) {
+    PrintResult result = {PrintOutcome::sent, ERROR_SUCCESS, 0, count, 0, false, true};
     // Each call whose failure is reported starts with the last error cleared:
     // one that fails without setting it is reported with 0, never with an
     // older error that has nothing to do with it.
     HANDLE queue = nullptr;
     SetLastError(ERROR_SUCCESS);
     if (!OpenPrinterW(const_cast<LPWSTR>(printer), &queue, nullptr)) {
-        append_error(result, "OPEN_FAILED", GetLastError());
-        return 1;
+        result.outcome = PrintOutcome::open_failed;
+        result.error = GetLastError();
+        return result;
     }
 
-    Failure failure = NOTHING_FAILED;
-    DWORD error = ERROR_SUCCESS;
-    DWORD accepted = 0;
-    bool page_started = false;
     DOC_INFO_1W doc_info = {const_cast<LPWSTR>(document), nullptr, const_cast<LPWSTR>(L"RAW")};
     SetLastError(ERROR_SUCCESS);
-    *job = StartDocPrinterW(queue, 1, reinterpret_cast<LPBYTE>(&doc_info));
-    if (*job == 0) {
-        failure = STARTDOC_FAILED;
-        error = GetLastError();
+    result.job = StartDocPrinterW(queue, 1, reinterpret_cast<LPBYTE>(&doc_info));
+    bool page_started = false;
+    if (result.job == 0) {
+        result.outcome = PrintOutcome::startdoc_failed;
+        result.error = GetLastError();
     } else {
         SetLastError(ERROR_SUCCESS);
         page_started = StartPagePrinter(queue) != FALSE;
         if (!page_started) {
-            failure = STARTPAGE_FAILED;
-            error = GetLastError();
+            result.outcome = PrintOutcome::startpage_failed;
+            result.error = GetLastError();
         }
     }
 
     if (page_started) {
-        // The job number goes out before the first byte, so the reader learns
-        // it even when the write then blocks or fails.
-        if (!console_mode) write_progress_line(*job);
-        while (accepted < count) {
-            DWORD written = 0;
-            SetLastError(ERROR_SUCCESS);
-            if (!WritePrinter(queue, const_cast<BYTE*>(data + accepted), count - accepted, &written)) {
-                failure = WRITE_FAILED;
-                error = GetLastError();
-                break;
-            }
-            if (written == 0) break;  // the spooler takes nothing more
-            accepted += written;
-        }
-        if (failure == NOTHING_FAILED && accepted != count) failure = SHORT_WRITE;
+        // The number goes out before the first byte: the caller learns it even
+        // when the write then blocks or fails.
+        if (on_numbered != nullptr) on_numbered(result.job);
+        write_all(queue, data, count, &result);
     }
 
-    // A receipt that could not be written whole is cancelled: cut inside a
-    // raster image, it would make the printer read the next receipt as image
-    // data. Only when the spooler refuses to cancel is the job ended as it is.
-    bool cancelled = false;
-    if (failure == WRITE_FAILED || failure == SHORT_WRITE) cancelled = AbortPrinter(queue) != FALSE;
-
-    // Page, document, queue. Only EndDocPrinter commits the job, and a spooler
-    // that cannot (a full disk, a job cancelled while spooling) has not printed it.
-    if (page_started && !cancelled) {
-        SetLastError(ERROR_SUCCESS);
-        if (!EndPagePrinter(queue) && failure == NOTHING_FAILED) {
-            failure = PRINT_FAILED;
-            error = GetLastError();
-        }
+    // A receipt not taken whole is cancelled: cut inside a raster image, it
+    // would make the printer read the next receipt as image data.
+    if (result.outcome == PrintOutcome::write_failed || result.outcome == PrintOutcome::short_write) {
+        result.cancelled = AbortPrinter(queue) != FALSE;
     }
-    if (*job != 0 && !cancelled) {
-        SetLastError(ERROR_SUCCESS);
-        if (!EndDocPrinter(queue) && failure == NOTHING_FAILED) {
-            failure = PRINT_FAILED;
-            error = GetLastError();
-        }
-    }
+    if (result.job != 0 && !result.cancelled) end_job(queue, page_started, &result);
     ClosePrinter(queue);
-
-    append_outcome(result, failure, error, *job, accepted, count, cancelled);
-    return failure == NOTHING_FAILED ? 0 : 1;
+    return result;
 }

@@ -3,13 +3,16 @@
 
 #include <windows.h>
 
-#include "output/text_buffer.h"
+#include "printing/print_result.h"
 
-// Submits `count` bytes to `printer` as one RAW job named `document` and
-// appends the outcome to `result` as JSON members ("ok" first, no braces).
-// In pipe mode a progress line with the job number is written as soon as the
-// spooler has numbered the job. *job is that number (0 when no job was
-// started). Returns 0 when every byte was accepted and the spooler committed
-// the job, else 1.
-int send_raw(const WCHAR* printer, const BYTE* data, DWORD count, TextBuffer* result, const WCHAR* document,
-             DWORD* job);
+// Told the job's number as soon as the spooler has given it, before the
+// first byte is written, so that the caller can pass it on at once.
+typedef void (*JobNumbered)(DWORD job);
+
+// Submits `count` bytes to `printer` (not empty) as one RAW job named
+// `document`. on_numbered may be null. The outcome is sent only when every
+// byte was taken and the spooler committed the job; a job whose bytes were not
+// all taken is cancelled (AbortPrinter), or ended as it is when the spooler
+// refuses to cancel it.
+PrintResult send_raw(const WCHAR* printer, const BYTE* data, DWORD count, const WCHAR* document,
+                     JobNumbered on_numbered);

@@ -1,16 +1,9 @@
 #include "printing/test_receipt.h"
 
-#include <stdlib.h>
 #include <string.h>
 
 #include "base/version.h"
-#include "inventory/printer_inventory.h"
 #include "output/format.h"
-#include "output/output.h"
-#include "output/text_buffer.h"
-#include "printing/send_raw.h"
-#include "printing/watch.h"
-#include "texts/send_result.h"
 
 namespace {
 
@@ -50,23 +43,4 @@ DWORD build_test_receipt(BYTE* block, const SYSTEMTIME* local_time) {
     memcpy(block + length, kTail, sizeof kTail - 1);
     length += sizeof kTail - 1;
     return length;
-}
-
-int test_command(const WCHAR* printer_argument) {
-    WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(printer_argument, &default_name);
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    BYTE receipt[TEST_RECEIPT_ROOM];
-    DWORD length = build_test_receipt(receipt, &now);
-
-    TextBuffer members = {};
-    DWORD job = 0;
-    int result = send_raw(printer, receipt, length, &members, L"Morvik test", &job);
-
-    write_print_result(members.data, printer);
-    if (console_mode && result == 0) follow_job(printer, job, true);
-    free(members.data);
-    free(default_name);
-    return result;
 }

@@ -1,15 +1,10 @@
 #include "texts/report.h"
 
-#include <stdlib.h>
 #include <windows.h>
 #include <winspool.h>
 
 #include "base/version.h"
-#include "devices/device_inventory.h"
-#include "inventory/printer_inventory.h"
-#include "inventory/status_words.h"
-#include "output/output.h"
-#include "output/text_buffer.h"
+#include "texts/status_words.h"
 
 namespace {
 
@@ -57,19 +52,19 @@ void append_usb_device(TextBuffer* text, const UsbDevice& device) {
     }
 }
 
-void append_devices(TextBuffer* text) {
+void append_devices(TextBuffer* text, const DeviceInventory& devices) {
     append(text, "USB-принтеры, подключённые сейчас: ");
-    if (!device_inventory.usb_ok) {
+    if (!devices.usb_ok) {
         append(text, "не удалось узнать\r\n");
-    } else if (device_inventory.usb_count == 0) {
+    } else if (devices.usb_count == 0) {
         append(text, "нет ни одного\r\n");
     } else {
         append(text, "\r\n");
     }
     // An incomplete listing still shows the devices it found.
-    for (int i = 0; i < device_inventory.usb_count; ++i) append_usb_device(text, device_inventory.usb_devices[i]);
-    for (int i = 0; i < device_inventory.lpt_count; ++i) {
-        const ParallelPort& port = device_inventory.lpt_ports[i];
+    for (int i = 0; i < devices.usb_count; ++i) append_usb_device(text, devices.usb_devices[i]);
+    for (int i = 0; i < devices.lpt_count; ++i) {
+        const ParallelPort& port = devices.lpt_ports[i];
         append(text, "  ");
         if (port.port[0] != 0) {
             append_utf16(text, port.port);
@@ -119,7 +114,7 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
     }
 }
 
-void append_printer(TextBuffer* text, const PrinterEntry& entry, int number) {
+void append_printer(TextBuffer* text, const PrinterEntry& entry, int number, const DeviceInventory& devices) {
     append_format(text, "\r\n %d. ", number);
     append_utf16(text, entry.name);
     if (entry.is_default) append(text, "   [ПО УМОЛЧАНИЮ]");
@@ -131,7 +126,7 @@ void append_printer(TextBuffer* text, const PrinterEntry& entry, int number) {
     }
     append(text, "    порт: ");
     append_utf16(text, entry.port);
-    int presence = usb_port_presence(entry.port);
+    int presence = usb_port_presence(devices, entry.port);
     if (presence == 1) append(text, " — принтер подключён [OK]");
     if (presence == 0) append(text, " — к этому порту сейчас НИЧЕГО не подключено [!!]");
     append(text, "\r\n    драйвер: ");
@@ -142,7 +137,7 @@ void append_printer(TextBuffer* text, const PrinterEntry& entry, int number) {
 }
 
 // Writes the findings about one queue; returns how many.
-int append_findings(TextBuffer* text, const PrinterEntry& entry) {
+int append_findings(TextBuffer* text, const PrinterEntry& entry, const DeviceInventory& devices) {
     int found = 0;
     if (entry.is_default && entry.is_virtual) {
         append(text, " - По умолчанию стоит виртуальный принтер «");
@@ -151,17 +146,17 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry) {
         ++found;
     }
     if (!entry.details) return found;
-    if (usb_port_presence(entry.port) == 0 && !entry.is_virtual) {
+    if (usb_port_presence(devices, entry.port) == 0 && !entry.is_virtual) {
         append(text, " - Очередь «");
         append_utf16(text, entry.name);
         append(text, "» смотрит в порт ");
         append_utf16(text, entry.port);
         append(text, ", а к нему ничего не подключено.");
-        if (device_inventory.usb_count > 0) {
+        if (devices.usb_count > 0) {
             append(text, " Принтер сейчас на порту ");
-            for (int i = 0; i < device_inventory.usb_count; ++i) {
+            for (int i = 0; i < devices.usb_count; ++i) {
                 if (i > 0) append(text, " / ");
-                append_utf16(text, device_inventory.usb_devices[i].port);
+                append_utf16(text, devices.usb_devices[i].port);
             }
             append(text,
                    " — в свойствах принтера, вкладка «Порты», отметьте его (или выберите в кассе очередь с этим "
@@ -193,50 +188,34 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry) {
     return found;
 }
 
-void wait_for_enter() {
-    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-    if (input == nullptr || input == INVALID_HANDLE_VALUE) return;
-    WCHAR key;
-    DWORD read = 0;
-    ReadConsoleW(input, &key, 1, &read, nullptr);
-}
-
 }  // namespace
 
-int report_command(bool pause) {
-    PrinterInventory printers = collect_devices_and_printers(true);
-
-    TextBuffer text = {};
-    append_header(&text, printers);
-    append_devices(&text);
-    append_format(&text, "Принтеры (%d):\r\n", printers.printer_count);
+void append_report(TextBuffer* text, const Survey& survey, bool pause) {
+    const PrinterInventory& printers = survey.printers;
+    append_header(text, printers);
+    append_devices(text, survey.devices);
+    append_format(text, "Принтеры (%d):\r\n", printers.printer_count);
     for (int i = 0; i < printers.printer_count; ++i) {
-        append_printer(&text, printers.printers[i], i + 1);
+        append_printer(text, printers.printers[i], i + 1, survey.devices);
     }
     if (printers.printers_cut > 0) {
-        append_format(&text, "\r\n Не показано очередей: %d — в отчёт входят не больше %d.\r\n", printers.printers_cut,
+        append_format(text, "\r\n Не показано очередей: %d — в отчёт входят не больше %d.\r\n", printers.printers_cut,
                       static_cast<int>(MAX_PRINTERS));
     }
 
-    append(&text, "\r\n");
-    append(&text, kRule);
-    append(&text, "\r\nЧто видно:\r\n");
+    append(text, "\r\n");
+    append(text, kRule);
+    append(text, "\r\nЧто видно:\r\n");
     int findings = 0;
     for (int i = 0; i < printers.printer_count; ++i) {
-        findings += append_findings(&text, printers.printers[i]);
+        findings += append_findings(text, printers.printers[i], survey.devices);
     }
-    if (findings == 0) append(&text, " - Явных проблем с очередями не видно.\r\n");
+    if (findings == 0) append(text, " - Явных проблем с очередями не видно.\r\n");
 
-    append(&text, "\r\nПроверка печати (имя принтера — точно как в списке выше):\r\n");
-    append(&text, "  morvik-helper.exe driver \"имя\"   через драйвер, как касса печатает обычно (любой принтер)\r\n");
-    append(&text,
+    append(text, "\r\nПроверка печати (имя принтера — точно как в списке выше):\r\n");
+    append(text, "  morvik-helper.exe driver \"имя\"   через драйвер, как касса печатает обычно (любой принтер)\r\n");
+    append(text,
            "  morvik-helper.exe test \"имя\"     напрямую командами чекового принтера (ESC/POS), только для "
            "чековых\r\n");
-    if (pause) append(&text, "\r\nНажмите Enter, чтобы закрыть окно...");
-
-    write_output(text.data);
-    free(text.data);
-    free_printers(&printers);
-    if (pause) wait_for_enter();
-    return 0;
+    if (pause) append(text, "\r\nНажмите Enter, чтобы закрыть окно...");
 }

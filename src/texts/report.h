@@ -2,6 +2,9 @@
 // with advice, and the two test command lines.
 #pragma once
 
-// Gathers everything afresh, writes the whole report and, with `pause`,
-// waits for Enter so a window opened by double-click does not vanish. Returns 0.
-int report_command(bool pause);
+#include "devices/device_inventory.h"
+#include "output/text_buffer.h"
+
+// The whole report of what the survey found; with `pause`, it ends asking
+// for Enter (a window opened by double-click must not vanish).
+void append_report(TextBuffer* text, const Survey& survey, bool pause);

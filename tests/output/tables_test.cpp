@@ -11,7 +11,7 @@
 #include "output/errors.h"
 #include "output/format.h"
 #include "output/json.h"
-#include "texts/send_result.h"
+#include "texts/near_names.h"
 
 namespace {
 

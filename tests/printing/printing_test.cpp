@@ -6,10 +6,11 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "devices/device_inventory.h"
 #include "harness.h"
-#include "output/output.h"
 #include "printing/probes.h"
 #include "printing/watch.h"
+#include "texts/follow_texts.h"
 
 namespace {
 
@@ -67,13 +68,15 @@ TEST_F(PrintingTest, PurgeWithoutMemoryForTheJobList) {
 TEST_F(PrintingTest, HangReportStartsTheJobLineWithTheSpoolersText) {
     auto hang_report = [](const char* status_text) {
         sim::load_scenario(kQueue);
-        device_inventory = DeviceInventory{};  // as a new process has it
         sim::computer().spooler.printers[0].jobs[0].status_text = sim::utf8_to_utf16(status_text);
-        sim::computer().stdout_kind = sim::StdoutKind::console;
-        console_mode = true;
-        follow_job(L"XP-58", 12, true);
-        console_mode = false;
-        return sim::utf16_to_utf8(sim::computer().console_text);
+        FollowResult follow = follow_job(L"XP-58", 12);
+        DeviceInventory devices = {};
+        TextBuffer text = {};
+        append_follow_result(&text, follow, devices, true);
+        std::string said(text.data, text.length);
+        free(text.data);
+        free_job_state(&follow.state);
+        return said;
     };
     std::string with_text = hang_report("Out of paper");
     std::string without = hang_report("");

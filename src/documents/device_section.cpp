@@ -1,4 +1,4 @@
-#include "devices/device_inventory.h"
+#include "documents/device_section.h"
 
 #include "output/json.h"
 
@@ -7,20 +7,20 @@ namespace {
 // The device ID texts are 8-bit; they go out through the ANSI code page like
 // every other text the system hands over.
 void append_device_text(TextBuffer* buffer, const char* lead, const char* text) {
-    WCHAR wide[128];
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 127);
+    WCHAR wide[COMMAND_SET_ROOM + 1];  // room for the longest of the texts
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, COMMAND_SET_ROOM);
     if (units <= 0) wide[0] = 0;
-    wide[127] = 0;
+    wide[COMMAND_SET_ROOM] = 0;
     append_json_member(buffer, lead, wide);
 }
 
 }  // namespace
 
-void append_device_section(TextBuffer* buffer) {
-    append_format(buffer, "\"usb_ok\":%s", json_boolean(device_inventory.usb_ok));
+void append_device_section(TextBuffer* buffer, const DeviceInventory& devices) {
+    append_format(buffer, "\"usb_ok\":%s", json_boolean(devices.usb_ok));
     append(buffer, ",\"usb\":[");
-    for (int i = 0; i < device_inventory.usb_count; ++i) {
-        const UsbDevice& device = device_inventory.usb_devices[i];
+    for (int i = 0; i < devices.usb_count; ++i) {
+        const UsbDevice& device = devices.usb_devices[i];
         if (i > 0) append(buffer, ",");
         append_json_member(buffer, "{\"port\":", device.port);
         append_json_member(buffer, ",\"hwid\":", device.hwid);
@@ -32,8 +32,8 @@ void append_device_section(TextBuffer* buffer) {
         append(buffer, "}");
     }
     append(buffer, "],\"lpt\":[");
-    for (int i = 0; i < device_inventory.lpt_count; ++i) {
-        const ParallelPort& port = device_inventory.lpt_ports[i];
+    for (int i = 0; i < devices.lpt_count; ++i) {
+        const ParallelPort& port = devices.lpt_ports[i];
         if (i > 0) append(buffer, ",");
         append_json_member(buffer, "{\"port\":", port.port);
         append_json_member(buffer, ",\"pnp\":", port.pnp);

@@ -1,0 +1,8 @@
+// The device section of the list and watch documents.
+#pragma once
+
+#include "devices/device_inventory.h"
+#include "output/text_buffer.h"
+
+// The members "usb_ok", "usb" and "lpt", without braces or outer commas.
+void append_device_section(TextBuffer* buffer, const DeviceInventory& devices);

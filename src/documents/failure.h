@@ -1,0 +1,23 @@
+// The failure members every document that reports a failure carries:
+// "ok":false, "error", "win32" and "message", in one writer for all.
+#pragma once
+
+#include <windows.h>
+
+#include "output/text_buffer.h"
+
+// What no printer named and no default printer in Windows is told.
+extern const char kNoPrinterMessage[];
+
+// Which of the members a document carries, and how its message is given.
+enum FailureForm : unsigned {
+    FAILURE_MEMBERS = 0,           // "error","win32","message": "ok" stands elsewhere, or not at all
+    FAILURE_WITH_OK = 1,           // "ok":false first
+    FAILURE_WITHOUT_WIN32 = 2,     // no "win32" (watch's NO_PRINTER)
+    FAILURE_MESSAGE_AT_MOST_255 = 4,  // a system text longer than 255 characters is given as ""
+};
+
+// The members, no braces and no comma before or after. `message` is the
+// program's own text for its own failures; null: the system's text of
+// `win32` (the program's own when Windows gave no reason, win32 0).
+void append_failure(TextBuffer* document, const char* code, DWORD win32, const char* message, unsigned form);

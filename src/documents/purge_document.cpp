@@ -1,0 +1,35 @@
+#include "documents/purge_document.h"
+
+#include "documents/failure.h"
+#include "output/json.h"
+
+void append_purge_document(TextBuffer* document, const PurgeResult& result, const WCHAR* printer) {
+    append(document, "{");
+    switch (result.outcome) {
+        case PurgeOutcome::open_failed:  // no "printer" member: the name is the caller's own
+            append_failure(document, "OPEN_FAILED", result.error, nullptr, FAILURE_WITH_OK);
+            append(document, "}\n");
+            return;
+        case PurgeOutcome::list_failed:
+            append(document, "\"ok\":false,\"deleted\":0,\"failed\":0,\"skipped\":0,");
+            append_failure(document, "ENUM_FAILED", result.error, nullptr, FAILURE_MESSAGE_AT_MOST_255);
+            break;
+        case PurgeOutcome::purged:
+            append_format(document, "\"ok\":%s,\"deleted\":%lu,\"failed\":%lu,\"skipped\":%lu",
+                          json_boolean(result.failed == 0), static_cast<unsigned long>(result.deleted),
+                          static_cast<unsigned long>(result.failed), static_cast<unsigned long>(result.skipped));
+            if (result.failed != 0) {
+                append(document, ",");
+                append_failure(document, "DELETE_FAILED", result.error, nullptr, FAILURE_MESSAGE_AT_MOST_255);
+            }
+            break;
+    }
+    append_json_member(document, ",\"printer\":", printer);
+    append(document, "}\n");
+}
+
+void append_purge_no_printer(TextBuffer* document) {
+    append(document, "{");
+    append_failure(document, "NO_PRINTER", 0, kNoPrinterMessage, FAILURE_WITH_OK);
+    append(document, "}\n");
+}

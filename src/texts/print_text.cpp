@@ -1,0 +1,69 @@
+#include "texts/print_text.h"
+
+#include "texts/near_names.h"
+
+namespace {
+
+void append_missing_queue(TextBuffer* text, const WCHAR* printer, const PrinterInventory& printers) {
+    append(text, "ОШИБКА: принтера «");
+    append_utf16(text, printer);
+    append(text, "» в Windows нет. Имя нужно писать точно как в списке, с теми же пробелами.\r\n");
+
+    const PrinterEntry* suggestion = find_near_name(printers, printer);
+    if (suggestion != nullptr) {
+        append(text, "\r\nПохоже, это «");
+        append_utf16(text, suggestion->name);
+        append(text, "». Запустите:\r\n  morvik-helper.exe test \"");
+        append_utf16(text, suggestion->name);
+        append(text, "\"\r\n");
+    }
+
+    append(text, "\r\nПринтеры этого компьютера:\r\n");
+    if (printers.printer_count == 0) append(text, "  (ни одного)\r\n");
+    for (int i = 0; i < printers.printer_count; ++i) {
+        const PrinterEntry& entry = printers.printers[i];
+        append(text, "  ");
+        append_utf16(text, entry.name);
+        if (entry.is_default) append(text, "   [по умолчанию]");
+        if (entry.is_virtual) append(text, "   (виртуальный)");
+        append(text, "\r\n");
+    }
+}
+
+void append_failure(TextBuffer* text, const PrintResult& result, const WCHAR* printer, const char* document) {
+    append(text, "ОШИБКА отправки в «");
+    append_utf16(text, printer);
+    append(text, "»: ");
+    append(text, document);
+    append(text, "\r\n");
+    bool not_taken = result.outcome == PrintOutcome::write_failed || result.outcome == PrintOutcome::short_write;
+    if (not_taken && result.cancelled) {
+        append(text, "Чек не напечатан: задание отменено, ни одна его часть на принтер не попадёт.\r\n");
+    } else if (not_taken) {
+        append(text,
+               "Отменить задание не удалось: часть чека может напечататься. Удалите задание из очереди "
+               "печати.\r\n");
+    }
+}
+
+}  // namespace
+
+void append_print_text(TextBuffer* text, const PrintResult& result, const WCHAR* printer, const char* document,
+                       const PrinterInventory* printers) {
+    if (result.outcome == PrintOutcome::sent) {
+        append(text, "OK: задание отправлено в очередь «");
+        append_utf16(text, printer);
+        append(text, "». Если бумага не вышла — запустите помощника без параметров и посмотрите отчёт.\r\n");
+    } else if (result.outcome == PrintOutcome::open_failed && printers != nullptr) {
+        append_missing_queue(text, printer, *printers);
+    } else {
+        append_failure(text, result, printer, document);
+    }
+}
+
+void append_purge_text(TextBuffer* text, const WCHAR* printer, const char* document) {
+    append(text, "Очередь «");
+    append_utf16(text, printer);
+    append(text, "»: ");
+    append(text, document);
+}
