@@ -1,8 +1,38 @@
 #include "texts/print_text.h"
 
+#include <stdlib.h>
+
+#include "base/wide.h"
+#include "output/errors.h"
 #include "texts/near_names.h"
 
 namespace {
+
+bool has_queue_named(const PrinterInventory& printers, const WCHAR* name) {
+    for (int i = 0; i < printers.printer_count; ++i) {
+        if (wide_equal_nocase(printers.printers[i].name, name)) return true;  // as the spooler compares names
+    }
+    return false;
+}
+
+// A queue that is there, or may be, but did not open: access refused, the
+// print spooler service stopped, a shared printer whose computer is off.
+void append_not_opened(TextBuffer* text, const WCHAR* printer, DWORD error) {
+    char* message = win32_message_line(error);
+    append(text, "ОШИБКА: Windows не открыла очередь «");
+    append_utf16(text, printer);
+    append_format(text, "» (ошибка %lu: ", static_cast<unsigned long>(error));
+    append(text, message);
+    append(text, ")\r\n");
+    free(message);
+    if (error == ERROR_ACCESS_DENIED) {
+        append(text,
+               "Запустите помощника под обычной учётной записью кассы или попросите того, кто обслуживает этот "
+               "компьютер, разрешить печать в эту очередь.\r\n");
+    } else {
+        append(text, "Перезапустите службу «Диспетчер печати» или компьютер и попробуйте ещё раз.\r\n");
+    }
+}
 
 void append_missing_queue(TextBuffer* text, const WCHAR* printer, const PrinterInventory& printers) {
     append(text, "ОШИБКА: принтера «");
@@ -55,7 +85,13 @@ void append_print_text(TextBuffer* text, const PrintResult& result, const WCHAR*
         append_utf16(text, printer);
         append(text, "». Если бумага не вышла — запустите помощника без параметров и посмотрите отчёт.\r\n");
     } else if (result.outcome == PrintOutcome::open_failed && printers != nullptr) {
-        append_missing_queue(text, printer, *printers);
+        // Only a name the spooler does not know is no queue; a spooler that is
+        // down cannot list its queues either.
+        if (result.error == ERROR_INVALID_PRINTER_NAME && !has_queue_named(*printers, printer)) {
+            append_missing_queue(text, printer, *printers);
+        } else {
+            append_not_opened(text, printer, result.error);
+        }
     } else {
         append_failure(text, result, printer, document);
     }

@@ -7,11 +7,12 @@
 #include "output/text_buffer.h"
 #include "printing/print_result.h"
 
-// A short Russian account of a print on `printer`: success; a queue the
-// computer does not have, with its printers and a near name (`printers`,
-// gathered afresh after the queue could not be opened; null otherwise); or
-// any other failure, with `document`, the JSON document, shown as it stands
-// for whoever supports the shop.
+// A short Russian account of a print on `printer`: success; a queue that
+// did not open (`printers`, gathered afresh then; null otherwise): either a
+// name the computer does not have, with its printers and a near name, or a
+// queue Windows would not open, with the error and what to do; or any other
+// failure, with `document`, the JSON document, shown as it stands for whoever
+// supports the shop.
 void append_print_text(TextBuffer* text, const PrintResult& result, const WCHAR* printer, const char* document,
                        const PrinterInventory* printers);
 
