@@ -86,16 +86,16 @@ typedef struct fd_set {
 // As the SDK defines them: FD_SET adds a socket once, while there is room.
 #define FD_ZERO(set) (((fd_set*)(set))->fd_count = 0)
 #define FD_ISSET(fd, set) __WSAFDIsSet((SOCKET)(fd), (fd_set*)(set))
-#define FD_SET(fd, set)                                                                \
-    do {                                                                               \
-        u_int __i;                                                                     \
-        for (__i = 0; __i < ((fd_set*)(set))->fd_count; __i++) {                       \
-            if (((fd_set*)(set))->fd_array[__i] == (fd)) break;                        \
-        }                                                                              \
+#define FD_SET(fd, set)                                                                     \
+    do {                                                                                    \
+        u_int __i;                                                                          \
+        for (__i = 0; __i < ((fd_set*)(set))->fd_count; __i++) {                            \
+            if (((fd_set*)(set))->fd_array[__i] == (fd)) break;                             \
+        }                                                                                   \
         if (__i == ((fd_set*)(set))->fd_count && ((fd_set*)(set))->fd_count < FD_SETSIZE) { \
-            ((fd_set*)(set))->fd_array[__i] = (fd);                                    \
-            ((fd_set*)(set))->fd_count++;                                              \
-        }                                                                              \
+            ((fd_set*)(set))->fd_array[__i] = (fd);                                         \
+            ((fd_set*)(set))->fd_count++;                                                   \
+        }                                                                                   \
     } while (0)
 
 struct timeval {

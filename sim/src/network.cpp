@@ -80,7 +80,9 @@ NetworkTables& net() {
     return *t;
 }
 
-ULONGLONG now_ms() { return computer().clock.elapsed_ms; }
+ULONGLONG now_ms() {
+    return computer().clock.elapsed_ms;
+}
 
 // Where a socket stands: for a socket it is asked about, whether select
 // reports it writable (connected) or in the exception set (failed).
@@ -92,7 +94,9 @@ Stage stage_of(const NetworkTables::Socket& record) {
     return record.answer.rule == TcpRule::answers ? Stage::connected : Stage::failed;
 }
 
-u_short swap_bytes(u_short value) { return static_cast<u_short>(value >> 8 | value << 8); }
+u_short swap_bytes(u_short value) {
+    return static_cast<u_short>(value >> 8 | value << 8);
+}
 
 // A fault injected into a call that returns its error: the rule's error, left
 // as the last error too, or `fallback` for a rule without one, the last error
@@ -248,7 +252,9 @@ int WSAAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
     if (name == nullptr || namelen < static_cast<int>(sizeof(SOCKADDR_IN))) return fail(WSAEFAULT, SOCKET_ERROR);
     if (record->connect_called) {
         Stage stage = stage_of(*record);
-        return fail(stage == Stage::pending ? WSAEALREADY : stage == Stage::connected ? WSAEISCONN : WSAEINVAL,
+        return fail(stage == Stage::pending     ? WSAEALREADY
+                    : stage == Stage::connected ? WSAEISCONN
+                                                : WSAEINVAL,
                     SOCKET_ERROR);
     }
     SOCKADDR_IN target;
@@ -341,7 +347,8 @@ int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optle
     if (call_fails("getsockopt")) return SOCKET_ERROR;
     NetworkTables::Socket* record = checked_socket(s);
     if (record == nullptr) return SOCKET_ERROR;
-    if (level != SOL_SOCKET || optname != SO_ERROR) return fail(WSAENOPROTOOPT, SOCKET_ERROR);  // the one option modelled
+    if (level != SOL_SOCKET || optname != SO_ERROR)
+        return fail(WSAENOPROTOOPT, SOCKET_ERROR);  // the one option modelled
     if (optval == nullptr || optlen == nullptr || *optlen < static_cast<int>(sizeof(int))) {
         return fail(WSAEFAULT, SOCKET_ERROR);
     }

@@ -8,7 +8,9 @@ using nlohmann::json;
 
 namespace {
 
-bool present(const json& object, const char* key) { return object.contains(key) && !object.at(key).is_null(); }
+bool present(const json& object, const char* key) {
+    return object.contains(key) && !object.at(key).is_null();
+}
 
 // {"error": N}, N a Windows Sockets error (0 would mean success).
 DWORD error_in(const json& given, const std::string& where) {
@@ -71,8 +73,10 @@ void load_network(const json& value, Computer& pc) {
             if (present(given, "tcp")) {
                 for (const auto& [port, answer] : given.at("tcp").items()) {
                     unsigned number = 0;
-                    for (char c : port) number = c >= '0' && c <= '9' && number <= 65535 ? number * 10 + (c - '0') : ~0u;
-                    if (number == 0 || number > 65535) bad(where + ".tcp: \"" + port + "\" is not a TCP port (1 to 65535)");
+                    for (char c : port)
+                        number = c >= '0' && c <= '9' && number <= 65535 ? number * 10 + (c - '0') : ~0u;
+                    if (number == 0 || number > 65535)
+                        bad(where + ".tcp: \"" + port + "\" is not a TCP port (1 to 65535)");
                     host.tcp[number] = tcp_answer(answer, where + ".tcp." + port);
                 }
             }

@@ -4,11 +4,10 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -24,12 +23,13 @@ const HKEY kCurrentUser = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_c
 // The key path of a TCP/IP port, kept until the next call.
 LPCWSTR port_key(const char16_t* port) {
     static std::u16string path;
-    path = std::u16string(u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\") +
-           port;
+    path = std::u16string(u"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Standard TCP/IP Port\\Ports\\") + port;
     return reinterpret_cast<LPCWSTR>(path.c_str());
 }
 
-LPCWSTR w(const char16_t* text) { return reinterpret_cast<LPCWSTR>(text); }
+LPCWSTR w(const char16_t* text) {
+    return reinterpret_cast<LPCWSTR>(text);
+}
 
 // " [name] [name]" or " nothing".
 std::string open_now() {
@@ -63,13 +63,15 @@ TEST_F(NetworkContract, TcpPortKeysOpenAndReadAsTheRegistryDoes) {
     std::string text;
     HKEY key = kUntouched, kitchen = kUntouched, other = kUntouched;
     auto handed = [&](HKEY k) { return k == kUntouched ? "untouched" : k == nullptr ? "null" : "a key"; };
-#define OPEN(call, k) \
-    (k = kUntouched, SetLastError(kMarker), text += #call " -> " + outcome(call), text += "\n  key: ", text += handed(k), text += "\n")
+#define OPEN(call, k)                                                             \
+    (k = kUntouched, SetLastError(kMarker), text += #call " -> " + outcome(call), \
+     text += "\n  key: ", text += handed(k), text += "\n")
     OPEN(RegOpenKeyExW(HKEY_LOCAL_MACHINE, port_key(u"IP_192.168.1.50"), 0, KEY_READ, &key), key);
     OPEN(RegOpenKeyExW(HKEY_LOCAL_MACHINE, port_key(u"kitchen"), 0, KEY_READ | KEY_WOW64_64KEY, &kitchen), kitchen);
     text += open_now();
-    OPEN(RegOpenKeyExW(HKEY_LOCAL_MACHINE, w(u"system\\currentcontrolset\\control\\print\\monitors\\standard "
-                                             u"tcp/ip port\\ports\\LONG"),
+    OPEN(RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                       w(u"system\\currentcontrolset\\control\\print\\monitors\\standard "
+                         u"tcp/ip port\\ports\\LONG"),
                        0, KEY_QUERY_VALUE, &other),
          other);
     text += query(other, u"HostName", 512) + query(other, u"HostName", 514);
@@ -137,8 +139,8 @@ TEST_F(NetworkContract, WinsockConnectsOnTheVirtualClock) {
 
     text += "names\n";
     std::vector<ADDRINFOW*> lists;
-    for (const char16_t* name : {u"kitchen.local", u"KITCHEN.LOCAL", u"10.1.2.3", u"bar.local", u"nowhere.local",
-                                 u"192.168.1.256", u""}) {
+    for (const char16_t* name :
+         {u"kitchen.local", u"KITCHEN.LOCAL", u"10.1.2.3", u"bar.local", u"nowhere.local", u"192.168.1.256", u""}) {
         found = nullptr;
         text += sim::utf16_to_utf8(name) + ": ";
         STEP(GetAddrInfoW(w(name), nullptr, &hints, &found));
@@ -167,7 +169,8 @@ TEST_F(NetworkContract, WinsockConnectsOnTheVirtualClock) {
         names[s] = label;
         SetLastError(kMarker);
         int result = connect(s, reinterpret_cast<const sockaddr*>(&target), sizeof target);
-        text += std::string(label) + " " + address + ":" + std::to_string(port) + ": connect -> " + outcome(result) + "\n";
+        text +=
+            std::string(label) + " " + address + ":" + std::to_string(port) + ": connect -> " + outcome(result) + "\n";
         return s;
     };
     text += "at once (delay 0)\n";
@@ -255,7 +258,8 @@ TEST_F(NetworkContract, WinsockConnectsOnTheVirtualClock) {
 // fails a call before it does anything, and a call that returns its error
 // returns the injected one.
 TEST_F(NetworkContract, StartupErrorsAndInjectedFaults) {
-    sim::load_scenario(R"({"network": {"startup_error": 10091, "hosts": {"127.0.0.1": {"tcp": {"9100": "answers"}}}}})");
+    sim::load_scenario(
+        R"({"network": {"startup_error": 10091, "hosts": {"127.0.0.1": {"tcp": {"9100": "answers"}}}}})");
     WSADATA data;
     ADDRINFOW* found = nullptr;
     std::string text;
@@ -263,7 +267,7 @@ TEST_F(NetworkContract, StartupErrorsAndInjectedFaults) {
     STEP(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     sim::computer().network.startup_error = 0;
     STEP(WSAStartup(0, &data));
-    sim::computer().faults = {{"WSAStartup", 3, 10067}, {"WSAStartup", 4, std::nullopt},
+    sim::computer().faults = {{"WSAStartup", 3, 10067},   {"WSAStartup", 4, std::nullopt},
                               {"GetAddrInfoW", 1, 11002}, {"GetAddrInfoW", 2, std::nullopt},
                               {"connect", 1, 10055},      {"WSAGetLastError", 0, 5}};
     STEP(WSAStartup(MAKEWORD(2, 2), &data));
@@ -281,7 +285,8 @@ TEST_F(NetworkContract, StartupErrorsAndInjectedFaults) {
     FreeAddrInfoW(found);
     closesocket(s);
     WSACleanup();
-    expect_golden(text + open_now() + "connections: " + std::to_string(sim::computer().network.connections.size()) + "\n");
+    expect_golden(text + open_now() + "connections: " + std::to_string(sim::computer().network.connections.size()) +
+                  "\n");
 }
 
 }  // namespace
