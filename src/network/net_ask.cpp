@@ -14,106 +14,101 @@
 
 namespace {
 
+// What the asking holds, a slot per port: the address to ask, and the socket
+// while its connection is pending.
+struct Asking {
+    NetPorts* ports;
+    DWORD start;
+    sockaddr_in address[MAX_NET_PORTS];  // sin_family AF_INET once resolved
+    SOCKET socket[MAX_NET_PORTS];
+};
+
 bool askable(const NetPort& port) {
     return !port.wsd && port.host[0] != 0 && port.tcp != 0;
 }
 
-void settle(NetPort* port, NetAnswer answer, DWORD win32, DWORD ms) {
-    port->answer = answer;
+// A port's outcome, known now; its socket, if any, is closed at once. A
+// failure with WSAECONNREFUSED is a refusal.
+void settle(Asking* asking, int i, NetAnswer answer, DWORD win32) {
+    if (asking->socket[i] != INVALID_SOCKET) closesocket(asking->socket[i]);
+    asking->socket[i] = INVALID_SOCKET;
+    NetPort* port = &asking->ports->ports[i];
+    port->answer = answer == NET_FAILED && win32 == WSAECONNREFUSED ? NET_REFUSED : answer;
     port->win32 = win32;
-    port->ms = ms;
+    port->ms = GetTickCount() - asking->start;
 }
 
-// A connection that failed with this error: refused, or failed with it.
-void settle_failure(NetPort* port, DWORD error, DWORD ms) {
-    settle(port, error == WSAECONNREFUSED ? NET_REFUSED : NET_FAILED, error, ms);
-}
-
-// Each askable port's IPv4 address into `addresses` (sin_family AF_INET once
-// known), each distinct host resolved once; a host that does not resolve
-// settles its ports.
-void resolve_hosts(NetPorts* ports, sockaddr_in* addresses, DWORD start) {
+// Each askable port's address, each distinct host resolved once; a host that
+// does not resolve settles its ports.
+void resolve_hosts(Asking* asking) {
     ADDRINFOW hints;
     memset(&hints, 0, sizeof hints);
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
-    for (int i = 0; i < ports->count; ++i) {
-        NetPort* port = &ports->ports[i];
-        if (!askable(*port)) continue;
+    NetPort* ports = asking->ports->ports;
+    for (int i = 0; i < asking->ports->count; ++i) {
+        if (!askable(ports[i])) continue;
         int same = 0;
-        while (same < i && !(askable(ports->ports[same]) && wide_equal_nocase(ports->ports[same].host, port->host))) {
-            ++same;
-        }
+        while (same < i && !(askable(ports[same]) && wide_equal_nocase(ports[same].host, ports[i].host))) ++same;
         if (same < i) {  // resolved already, for an earlier port
-            addresses[i] = addresses[same];
-            settle(port, ports->ports[same].answer, ports->ports[same].win32, ports->ports[same].ms);
+            asking->address[i] = asking->address[same];
+            ports[i].answer = ports[same].answer;
+            ports[i].win32 = ports[same].win32;
+            ports[i].ms = ports[same].ms;
             continue;
         }
         ADDRINFOW* found = nullptr;
-        int error = GetAddrInfoW(port->host, nullptr, &hints, &found);
-        DWORD ms = GetTickCount() - start;
-        if (error == 0 && found != nullptr && found->ai_family == AF_INET && found->ai_addrlen >= sizeof *addresses) {
-            memcpy(&addresses[i], found->ai_addr, sizeof *addresses);
-        } else if (error == 0 || error == WSAHOST_NOT_FOUND || error == WSANO_DATA) {
-            settle(port, NET_NO_ADDRESS, error == 0 ? WSANO_DATA : error, ms);
+        int error = GetAddrInfoW(ports[i].host, nullptr, &hints, &found);
+        if (error == 0 && found != nullptr && found->ai_family == AF_INET && found->ai_addrlen >= sizeof(sockaddr_in)) {
+            memcpy(&asking->address[i], found->ai_addr, sizeof(sockaddr_in));
         } else {
-            settle(port, NET_FAILED, error, ms);
+            bool unknown = error == 0 || error == WSAHOST_NOT_FOUND || error == WSANO_DATA;
+            settle(asking, i, unknown ? NET_NO_ADDRESS : NET_FAILED, error == 0 ? WSANO_DATA : error);
         }
         if (found != nullptr) FreeAddrInfoW(found);
     }
 }
 
-// Starts one non-blocking connection per resolved port. A socket whose
-// outcome comes later is left in `sockets`; the others are closed at once.
-void start_connections(NetPorts* ports, const sockaddr_in* addresses, SOCKET* sockets, DWORD start) {
-    for (int i = 0; i < ports->count; ++i) {
-        if (addresses[i].sin_family != AF_INET) continue;
-        sockaddr_in target = addresses[i];
-        target.sin_port = htons(static_cast<u_short>(ports->ports[i].tcp));
+// Starts one non-blocking connection per resolved port; one that cannot
+// complete at once keeps its socket, pending.
+void start_connections(Asking* asking) {
+    for (int i = 0; i < asking->ports->count; ++i) {
+        if (asking->address[i].sin_family != AF_INET) continue;
+        sockaddr_in target = asking->address[i];
+        target.sin_port = htons(static_cast<u_short>(asking->ports->ports[i].tcp));
         SetLastError(ERROR_SUCCESS);  // a call that fails without saying why is reported with 0
-        SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        if (s == INVALID_SOCKET) {
-            DWORD error = WSAGetLastError();
-            settle(&ports->ports[i], NET_FAILED, error, GetTickCount() - start);
+        asking->socket[i] = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        if (asking->socket[i] == INVALID_SOCKET) {
+            settle(asking, i, NET_FAILED, WSAGetLastError());
             continue;
         }
         u_long nonblocking = 1;
         SetLastError(ERROR_SUCCESS);
-        bool failed = ioctlsocket(s, FIONBIO, &nonblocking) != 0;
+        bool failed = ioctlsocket(asking->socket[i], FIONBIO, &nonblocking) != 0;
         if (!failed) {
             SetLastError(ERROR_SUCCESS);
-            failed = connect(s, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0;
+            failed = connect(asking->socket[i], reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0;
         }
+        // Loopback may answer or refuse at once.
         DWORD error = failed ? WSAGetLastError() : 0;
-        if (failed && error == WSAEWOULDBLOCK) {
-            sockets[i] = s;
-        } else {
-            closesocket(s);
-            DWORD ms = GetTickCount() - start;
-            if (failed) {
-                settle_failure(&ports->ports[i], error, ms);  // loopback may refuse at once
-            } else {
-                settle(&ports->ports[i], NET_ANSWERS, 0, ms);  // or answer at once
-            }
-        }
+        if (error != WSAEWOULDBLOCK) settle(asking, i, failed ? NET_FAILED : NET_ANSWERS, error);
     }
 }
 
-// Waits for the pending connections together, until each has an outcome or
-// the limit has passed since the connections started; a completed one is
-// writable, a failed one in the exception set with its error in SO_ERROR.
-void wait_for_answers(NetPorts* ports, SOCKET* sockets, DWORD start, DWORD connects_started) {
+// Waits for the pending connections together until each has an outcome or
+// the limit has passed since they started: a completed one is writable, a
+// failed one in the exception set with its error in SO_ERROR.
+void wait_for_answers(Asking* asking) {
+    const DWORD started = GetTickCount();
     for (;;) {
-        fd_set writable, failed;
-        FD_ZERO(&writable);
-        FD_ZERO(&failed);
-        for (int i = 0; i < ports->count; ++i) {
-            if (sockets[i] == INVALID_SOCKET) continue;
-            FD_SET(sockets[i], &writable);
-            FD_SET(sockets[i], &failed);
+        fd_set writable;
+        writable.fd_count = 0;
+        for (int i = 0; i < asking->ports->count; ++i) {
+            if (asking->socket[i] != INVALID_SOCKET) writable.fd_array[writable.fd_count++] = asking->socket[i];
         }
-        DWORD waited = GetTickCount() - connects_started;
+        fd_set failed = writable;
+        DWORD waited = GetTickCount() - started;
         if (writable.fd_count == 0 || waited >= NET_ASK_LIMIT_MS) return;
         timeval timeout;
         timeout.tv_sec = (NET_ASK_LIMIT_MS - waited) / 1000;
@@ -121,14 +116,13 @@ void wait_for_answers(NetPorts* ports, SOCKET* sockets, DWORD start, DWORD conne
         SetLastError(ERROR_SUCCESS);
         int ready = select(0, nullptr, &writable, &failed, &timeout);
         DWORD select_error = ready == SOCKET_ERROR ? WSAGetLastError() : 0;
-        DWORD ms = GetTickCount() - start;
-        for (int i = 0; i < ports->count; ++i) {
-            SOCKET s = sockets[i];
+        for (int i = 0; i < asking->ports->count; ++i) {
+            SOCKET s = asking->socket[i];
             if (s == INVALID_SOCKET) continue;
             if (ready == SOCKET_ERROR) {
-                settle(&ports->ports[i], NET_FAILED, select_error, ms);
+                settle(asking, i, NET_FAILED, select_error);
             } else if (FD_ISSET(s, &writable)) {
-                settle(&ports->ports[i], NET_ANSWERS, 0, ms);
+                settle(asking, i, NET_ANSWERS, 0);
             } else if (FD_ISSET(s, &failed)) {
                 int error = 0;
                 int length = sizeof error;
@@ -136,12 +130,8 @@ void wait_for_answers(NetPorts* ports, SOCKET* sockets, DWORD start, DWORD conne
                 if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
                     error = WSAGetLastError();
                 }
-                settle_failure(&ports->ports[i], static_cast<DWORD>(error), ms);
-            } else {
-                continue;  // still pending
+                settle(asking, i, NET_FAILED, error);
             }
-            closesocket(s);
-            sockets[i] = INVALID_SOCKET;
         }
     }
 }
@@ -149,23 +139,24 @@ void wait_for_answers(NetPorts* ports, SOCKET* sockets, DWORD start, DWORD conne
 }  // namespace
 
 void ask_net_ports(NetPorts* ports) {
-    for (int i = 0; i < ports->count; ++i) settle(&ports->ports[i], NET_NOT_ASKED, 0, 0);
+    for (int i = 0; i < ports->count; ++i) {
+        ports->ports[i].answer = NET_NOT_ASKED;
+        ports->ports[i].win32 = 0;
+        ports->ports[i].ms = 0;
+    }
     WSADATA winsock;
     if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
-    sockaddr_in addresses[MAX_NET_PORTS];
-    SOCKET sockets[MAX_NET_PORTS];
-    memset(addresses, 0, sizeof addresses);
-    for (int i = 0; i < MAX_NET_PORTS; ++i) sockets[i] = INVALID_SOCKET;
-    DWORD start = GetTickCount();
-    resolve_hosts(ports, addresses, start);
-    DWORD connects_started = GetTickCount();
-    start_connections(ports, addresses, sockets, start);
-    wait_for_answers(ports, sockets, start, connects_started);
+    Asking asking;
+    memset(&asking, 0, sizeof asking);
+    asking.ports = ports;
+    asking.start = GetTickCount();
+    for (int i = 0; i < MAX_NET_PORTS; ++i) asking.socket[i] = INVALID_SOCKET;
+    resolve_hosts(&asking);
+    start_connections(&asking);
+    wait_for_answers(&asking);
     // Whatever has not answered by the limit is silent.
     for (int i = 0; i < ports->count; ++i) {
-        if (sockets[i] == INVALID_SOCKET) continue;
-        closesocket(sockets[i]);
-        settle(&ports->ports[i], NET_SILENT, 0, connects_started - start + NET_ASK_LIMIT_MS);
+        if (asking.socket[i] != INVALID_SOCKET) settle(&asking, i, NET_SILENT, 0);
     }
     WSACleanup();
 }
