@@ -23,8 +23,9 @@ struct Asking {
     SOCKET socket[MAX_NET_PORTS];
 };
 
+// Ports without an address, WSD ports among them, have no TCP port either.
 bool askable(const NetPort& port) {
-    return !port.wsd && port.host[0] != 0 && port.tcp != 0;
+    return port.tcp != 0;
 }
 
 // A port's outcome, known now; its socket, if any, is closed at once. A

@@ -37,8 +37,16 @@ std::string describe(const NetPort& port) {
     return text + ", " + kAnswers[port.answer] + " " + std::to_string(port.ms) + " ms, " + std::to_string(port.win32);
 }
 
+// The ports of these names. The slots past the count hold an askable port
+// named as the first, so that a loop running one slot too far shows.
 std::unique_ptr<NetPorts> gather(const std::vector<const char16_t*>& names) {
     auto ports = std::make_unique<NetPorts>();
+    for (NetPort& slot : ports->ports) {
+        std::u16string port = names.empty() ? u"" : names[0], host = u"10.9.9.9";
+        std::copy(port.c_str(), port.c_str() + port.size() + 1, slot.port);
+        std::copy(host.c_str(), host.c_str() + host.size() + 1, slot.host);
+        slot.tcp = 9100;
+    }
     for (const char16_t* name : names) add_net_port(ports.get(), w(name));
     return ports;
 }
@@ -47,11 +55,13 @@ using NetPortsTest = SimTest;
 
 TEST_F(NetPortsTest, TheRegistryKeyGivesTheTargetOrNoGuess) {
     load("ports.json");
-    sim::TcpPortKey name_255, name_256;
+    sim::TcpPortKey name_255, name_256, name_256_no_nul;
     name_255.values.emplace_back(u"HostName", sim::reg_sz(std::u16string(255, u'h')));
     name_256.values.emplace_back(u"HostName", sim::reg_sz(std::u16string(256, u'h')));
+    name_256_no_nul.values.emplace_back(u"HostName", sim::RegValue{REG_SZ, std::string(512, 'h')});
     sim::computer().tcp_ports.emplace_back(u"Long255", name_255);
     sim::computer().tcp_ports.emplace_back(u"Long256", name_256);
+    sim::computer().tcp_ports.emplace_back(u"Long256NoNul", name_256_no_nul);
     const struct {
         const char16_t* port;
         std::string expected;  // "-": not a network port
@@ -66,6 +76,7 @@ TEST_F(NetPortsTest, TheRegistryKeyGivesTheTargetOrNoGuess) {
         {u"NoNul", "1.2.3.4:9100 raw"},
         {u"Long255", std::string(255, 'h') + ":9100 raw"},
         {u"Long256", "unknown"},
+        {u"Long256NoNul", "unknown"},
         {u"Empty", "unknown"},
         {u"NoAddress", "unknown"},
         {u"Locked", "unknown"},
@@ -76,13 +87,16 @@ TEST_F(NetPortsTest, TheRegistryKeyGivesTheTargetOrNoGuess) {
         {u"HostAsNumber", "unknown"},
         {u"HostBinary", "unknown"},
         {u"HostBadAddressGood", "unknown"},
+        {u"AddressBad", "unknown"},
         {u"Protocol3", "unknown"},
         {u"ProtocolText", "unknown"},
         {u"LprBadQueue", "unknown"},
         {u"WSD-5d0d64d9-0b6e-4a3b", "wsd"},
         {u"wsd-1", "wsd"},
+        {u"wsd", "wsd"},
         {u"USB001", "-"},
         {u"WS", "-"},
+        {u"WSX1", "-"},
         {u"", "-"},
     };
     for (const auto& c : kCases) {
@@ -147,23 +161,32 @@ TEST_F(NetPortsTest, AskingFindsEachOutcome) {
 }
 
 // However many printers are silent, the asking takes the limit once: ten
-// silent printers and one answering after 300 ms take exactly 1000 ms.
+// silent printers, alone or with one answering after 1 or 300 ms, take
+// exactly 1000 ms, also when the tick count wraps meanwhile.
 TEST_F(NetPortsTest, SilentPrintersCostTheLimitOnce) {
-    sim::load_scenario(R"({"network": {"hosts": {"10.0.0.1": {"tcp": {"9100": "answers"}, "delay_ms": 300}}}})");
-    auto ports = std::make_unique<NetPorts>();
-    for (int i = 1; i <= 11; ++i) {
-        std::u16string name = u"IP_10.0.0." + sim::utf8_to_utf16(std::to_string(i));
-        sim::TcpPortKey key;
-        key.values.emplace_back(u"IPAddress", sim::reg_sz(name.substr(3)));
-        sim::computer().tcp_ports.emplace_back(name, key);
-        add_net_port(ports.get(), w(name.c_str()));
+    for (DWORD delay : {0u, 1u, 300u}) {  // 0: none answers
+        sim::reset();
+        sim::computer().clock.start_tick = 4294966896u;
+        sim::NetHost& answering = sim::computer().network.hosts["10.0.0.1"];
+        answering.tcp[9100] = {delay > 0 ? sim::TcpRule::answers : sim::TcpRule::silent, 0};
+        answering.delay_ms = delay;
+        auto ports = std::make_unique<NetPorts>();
+        for (int i = 1; i <= 11; ++i) {
+            std::u16string name = u"IP_10.0.0." + sim::utf8_to_utf16(std::to_string(i));
+            sim::TcpPortKey key;
+            key.values.emplace_back(u"IPAddress", sim::reg_sz(name.substr(3)));
+            sim::computer().tcp_ports.emplace_back(name, key);
+            add_net_port(ports.get(), w(name.c_str()));
+        }
+        ask_net_ports(ports.get());
+        EXPECT_EQ(sim::computer().clock.elapsed_ms, 1000u) << delay;
+        std::string first = delay > 0 ? "answers " + std::to_string(delay) : "silent 1000";
+        EXPECT_EQ(describe(ports->ports[0]), "10.0.0.1:9100 raw, " + first + " ms, 0");
+        for (int i = 1; i < 11; ++i) {
+            EXPECT_EQ(describe(ports->ports[i]), "10.0.0." + std::to_string(i + 1) + ":9100 raw, silent 1000 ms, 0");
+        }
+        EXPECT_EQ(sim::computer().network.connections.size(), 11u);
     }
-    ask_net_ports(ports.get());
-    EXPECT_EQ(sim::computer().clock.elapsed_ms, 1000u);
-    EXPECT_EQ(describe(ports->ports[0]), "10.0.0.1:9100 raw, answers 300 ms, 0");
-    for (int i = 1; i < 11; ++i) EXPECT_EQ(ports->ports[i].answer, NET_SILENT) << i;
-    EXPECT_EQ(ports->ports[10].ms, 1000u);
-    for (const sim::Connection& connection : sim::computer().network.connections) EXPECT_EQ(connection.at_ms, 0u);
 }
 
 // Whatever call fails, with an error or without one: nothing stays open,
@@ -202,21 +225,22 @@ TEST_F(NetPortsTest, EveryFailingCallLeavesNothingOpen) {
 TEST_F(NetPortsTest, AFailingCallShowsInTheAnswersItConcerns) {
     const struct {
         sim::FaultRule fault;
-        std::string expected;  // the answers of Answers, Refused, Silent, Kitchen
+        std::string expected;  // the answers of Answers, Refused, Silent, Kitchen, Loopback
     } kCases[] = {
-        {{"WSAStartup", 1, 10091}, "- - - -"},
+        {{"WSAStartup", 1, 10091}, "- - - - -"},
         // The result, not a stale error, for both ports of the host.
-        {{"GetAddrInfoW", 1, std::nullopt}, "failed/11003 failed/11003 silent answers"},
-        {{"socket", 2, 10024}, "answers failed/10024 silent answers"},
-        {{"ioctlsocket", 1, 10022}, "failed/10022 refused silent answers"},
-        {{"connect", 3, 10065}, "answers refused failed/10065 answers"},
-        {{"select", 1, 10050}, "failed/10050 failed/10050 failed/10050 failed/10050"},
-        {{"getsockopt", 1, 10038}, "answers failed/10038 silent answers"},
+        {{"GetAddrInfoW", 1, std::nullopt}, "failed/11003 failed/11003 silent answers answers"},
+        {{"socket", 2, 10024}, "answers failed/10024 silent answers answers"},
+        {{"ioctlsocket", 1, 10022}, "failed/10022 refused silent answers answers"},
+        {{"connect", 3, 10065}, "answers refused failed/10065 answers answers"},
+        // Only the pending ones: Loopback answered at once.
+        {{"select", 1, 10050}, "failed/10050 failed/10050 failed/10050 failed/10050 answers"},
+        {{"getsockopt", 1, 10038}, "answers failed/10038 silent answers answers"},
     };
     for (const auto& c : kCases) {
         load("hosts.json");
         sim::computer().faults = {c.fault};
-        auto ports = gather({u"Answers", u"Refused", u"Silent", u"Kitchen"});
+        auto ports = gather({u"Answers", u"Refused", u"Silent", u"Kitchen", u"Loopback"});
         ask_net_ports(ports.get());
         std::string got;
         for (int i = 0; i < ports->count; ++i) {
