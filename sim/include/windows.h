@@ -15,6 +15,7 @@
 typedef int BOOL;
 typedef unsigned char BYTE;
 typedef unsigned short WORD;
+typedef unsigned short USHORT;
 typedef uint32_t DWORD;
 typedef int32_t LONG;
 typedef uint32_t ULONG;
@@ -76,6 +77,9 @@ typedef LONG HRESULT;
 #define FALSE 0
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define MAX_PATH 260
+#define MAKEWORD(a, b) ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
+#define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
+#define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xff))
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -172,6 +176,10 @@ typedef struct _OVERLAPPED {
 #define ANYSIZE_ARRAY 1
 
 // Registry.
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
+#define KEY_QUERY_VALUE 0x0001
+#define KEY_WOW64_64KEY 0x0100
+#define KEY_WOW64_32KEY 0x0200
 #define KEY_READ 0x20019
 #define REG_NONE 0
 #define REG_SZ 1
@@ -230,6 +238,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped);
 
+LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData);
 LONG WINAPI RegCloseKey(HKEY hKey);

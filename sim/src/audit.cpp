@@ -46,6 +46,9 @@ const char* kind_name(ResourceKind kind) {
         case ResourceKind::device_handle: return "device handle";
         case ResourceKind::local_memory: return "local memory";
         case ResourceKind::heap_block: return "heap block";
+        case ResourceKind::winsock: return "winsock";
+        case ResourceKind::socket: return "socket";
+        case ResourceKind::address_info: return "address info";
     }
     return "resource";
 }

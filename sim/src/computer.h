@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "job_queue.h"
+#include "network.h"
 
 namespace sim {
 
@@ -55,6 +56,9 @@ enum class ResourceKind {
     device_handle,
     local_memory,
     heap_block,  // a block of the program's own heap still held when wmain returned
+    winsock,     // a WSAStartup not yet matched by WSACleanup
+    socket,
+    address_info,  // a GetAddrInfoW result not given back with FreeAddrInfoW
 };
 
 struct Resource {
@@ -170,6 +174,12 @@ struct RegValue {
 RegValue reg_dword(DWORD number);
 RegValue reg_sz(const std::u16string& text);
 
+// A Standard TCP/IP port's key under HKLM\...\Monitors\Standard TCP/IP Port\Ports.
+struct TcpPortKey {
+    std::vector<std::pair<std::u16string, RegValue>> values;  // a value not listed is missing
+    DWORD open_error = 0;                                     // RegOpenKeyExW fails with it
+};
+
 // A device's id list (REG_MULTI_SZ); unset: the property cannot be read.
 using IdList = std::optional<std::vector<std::u16string>>;
 
@@ -267,6 +277,8 @@ struct Computer {
     Spooler spooler;
     std::vector<TimelineEvent> timeline;
     Devices devices;
+    std::vector<std::pair<std::u16string, TcpPortKey>> tcp_ports;  // by port name, ASCII case ignored
+    Network network;
 
     StdoutKind stdout_kind = StdoutKind::pipe;
     std::optional<DWORD> console_max_write;  // a longer WriteConsoleW fails with 8, as on Windows 7

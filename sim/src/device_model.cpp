@@ -23,6 +23,14 @@ uintptr_t new_handle() {
     return value;
 }
 
+HKEY new_key(const std::string& label, std::vector<std::pair<std::u16string, RegValue>> values) {
+    uintptr_t value = new_handle();
+    DeviceTables::Key& key = tables().keys[value];
+    key.values = std::move(values);
+    track(&key, ResourceKind::registry_key, label);
+    return reinterpret_cast<HKEY>(value);
+}
+
 bool node_exists(DEVINST node) {
     const Devices& d = devices();
     size_t i = index_of(node);

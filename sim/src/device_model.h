@@ -36,6 +36,9 @@ struct DeviceTables {
 DeviceTables& tables();
 // A new handle value for a list, a key or a device.
 uintptr_t new_handle();
+// Opens a key holding these values, audited as "registry key <label>"; the
+// device manager's keys and the TCP/IP port keys alike.
+HKEY new_key(const std::string& label, std::vector<std::pair<std::u16string, RegValue>> values);
 
 // Device nodes: the kind in the high half, the model's index + 1 in the low.
 enum NodeKind : DEVINST { kUsbDevice = 1, kUsbChild = 2, kLptDevice = 3, kLptParent = 4 };

@@ -1,7 +1,7 @@
-// The simulated registry, as far as the device manager's keys go: values read
-// with RegQueryValueExW's sizes and errors, keys closed with RegCloseKey. Both
-// answer through their result; only a successful close, a clean-up call,
-// changes the last error.
+// The simulated registry's values and closing: RegQueryValueExW with its sizes
+// and errors, RegCloseKey, on the keys the SetupDi* calls and RegOpenKeyExW
+// (registry_ports.cpp) open. Both answer through their result; only a
+// successful close, a clean-up call, changes the last error.
 #include <cstring>
 
 #include "device_model.h"

@@ -52,14 +52,6 @@ DeviceTables::List* list_of(HDEVINFO handle) {
     return it == tables().lists.end() ? nullptr : &it->second;
 }
 
-HKEY new_key(const std::string& label, std::vector<std::pair<std::u16string, RegValue>> values) {
-    uintptr_t value = new_handle();
-    DeviceTables::Key& key = tables().keys[value];
-    key.values = std::move(values);
-    track(&key, ResourceKind::registry_key, label);
-    return reinterpret_cast<HKEY>(value);
-}
-
 bool is_member(const DeviceTables::List& list, DEVINST node) {
     for (DEVINST member : list.members) {
         if (member == node) return true;

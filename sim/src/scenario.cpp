@@ -6,15 +6,15 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "computer.h"
+#include "scenario_load.h"
 
-namespace sim {
-
-namespace {
+namespace sim::scenario {
 
 using nlohmann::json;
 
 [[noreturn]] void bad(const std::string& why) { throw std::runtime_error("scenario: " + why); }
+
+namespace {
 
 std::string hex_to_bytes(const std::string& hex) {
     if (hex.size() % 2 != 0) bad("a \"hex\" text needs an even number of digits");
@@ -35,7 +35,8 @@ std::string hex_to_bytes(const std::string& hex) {
     return bytes;
 }
 
-// {"hex": ...}, {"text": ...} or {"file": PATH}: a block of bytes.
+}  // namespace
+
 std::string bytes_of(const json& source) {
     if (source.contains("hex")) return hex_to_bytes(source.at("hex").get<std::string>());
     if (source.contains("text")) return source.at("text").get<std::string>();
@@ -48,6 +49,40 @@ std::string bytes_of(const json& source) {
     }
     bad("bytes need \"hex\", \"text\" or \"file\"");
 }
+
+DWORD reg_type(const std::string& name) {
+    static const std::pair<const char*, DWORD> kTypes[] = {
+        {"REG_NONE", REG_NONE},     {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ},
+        {"REG_BINARY", REG_BINARY}, {"REG_DWORD", REG_DWORD}, {"REG_MULTI_SZ", REG_MULTI_SZ}};
+    for (const auto& [type_name, type] : kTypes) {
+        if (name == type_name) return type;
+    }
+    bad("unknown registry type \"" + name + "\"");
+}
+
+RegValue reg_value_of(const json& given, DWORD type) {
+    bool text_type = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    RegValue value;
+    if (given.is_number()) {
+        DWORD number = given.get<DWORD>();
+        value = text_type ? reg_sz(utf8_to_utf16(std::to_string(number))) : reg_dword(number);
+    } else if (given.is_string()) {
+        value = reg_sz(utf8_to_utf16(given.get<std::string>()));
+    } else {
+        value.data = bytes_of(given);
+    }
+    if (type == REG_MULTI_SZ && !given.is_object()) value.data.append(2, '\0');  // the list's closing NUL
+    value.type = type;
+    return value;
+}
+
+}  // namespace sim::scenario
+
+namespace sim {
+
+namespace {
+
+using namespace scenario;
 
 void load_stdout(const json& value, Computer& pc) {
     std::string kind = value.get<std::string>();
@@ -223,36 +258,12 @@ void load_spooler(const json& value, Computer& pc) {
     }
 }
 
-DWORD reg_type(const std::string& name) {
-    static const std::pair<const char*, DWORD> kTypes[] = {
-        {"REG_NONE", REG_NONE},     {"REG_SZ", REG_SZ},       {"REG_EXPAND_SZ", REG_EXPAND_SZ},
-        {"REG_BINARY", REG_BINARY}, {"REG_DWORD", REG_DWORD}, {"REG_MULTI_SZ", REG_MULTI_SZ}};
-    for (const auto& [type_name, type] : kTypes) {
-        if (name == type_name) return type;
-    }
-    bad("unknown registry type \"" + name + "\"");
-}
-
-// A registry value: a number (a DWORD, or its decimal text for a string
-// type), a text (UTF-16 with its NUL) or {"hex": ...} (the bytes as given),
-// reported with the type `type_key` names. Unset when absent or null.
+// A registry value (see reg_value_of), reported with the type `type_key`
+// names. Unset when absent or null.
 std::optional<RegValue> load_reg_value(const json& object, const char* key, const char* type_key, DWORD type) {
     if (!present(object, key)) return std::nullopt;
     if (present(object, type_key)) type = reg_type(object.at(type_key).get<std::string>());
-    const json& given = object.at(key);
-    bool text_type = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-    RegValue value;
-    if (given.is_number()) {
-        DWORD number = given.get<DWORD>();
-        value = text_type ? reg_sz(utf8_to_utf16(std::to_string(number))) : reg_dword(number);
-    } else if (given.is_string()) {
-        value = reg_sz(wide(given));
-    } else {
-        value.data = bytes_of(given);
-    }
-    if (type == REG_MULTI_SZ && !given.is_object()) value.data.append(2, '\0');  // the list's closing NUL
-    value.type = type;
-    return value;
+    return reg_value_of(object.at(key), type);
 }
 
 IdList load_ids(const json& object, const char* key) {
@@ -384,6 +395,8 @@ void load_scenario(const std::string& json_text) {
         if (doc.contains("lpt")) load_lpt(doc.at("lpt"), pc);
         if (present(doc, "timeline")) load_timeline(doc.at("timeline"), pc);
         if (present(doc, "faults")) load_faults(doc.at("faults"), pc);
+        if (present(doc, "registry")) load_registry(doc.at("registry"), pc);
+        if (present(doc, "network")) load_network(doc.at("network"), pc);
     } catch (const json::exception& e) {
         bad(e.what());
     }

@@ -61,6 +61,14 @@ std::string state_json() {
         state["printers"].push_back(entry);
     }
     state["leaks"] = leaks();
+    // Every connection the program attempted, with the rule the network applied to it.
+    state["connections"] = ordered_json::array();
+    for (const Connection& connection : computer().network.connections) {
+        state["connections"].push_back(ordered_json{{"address", connection.address},
+                                                    {"port", connection.port},
+                                                    {"outcome", rule_name(connection.outcome)},
+                                                    {"at_ms", connection.at_ms}});
+    }
     return state.dump(2) + "\n";
 }
 

@@ -1,0 +1,27 @@
+// What the parts of the scenario loader share: its error, blocks of bytes and
+// registry values as scenarios write them, and the loaders kept in files of
+// their own.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "computer.h"
+
+namespace sim::scenario {
+
+// Stops loading with a readable reason (std::runtime_error "scenario: ...").
+[[noreturn]] void bad(const std::string& why);
+// {"hex": ...}, {"text": ...} or {"file": PATH}: a block of bytes.
+std::string bytes_of(const nlohmann::json& source);
+// "REG_SZ", "REG_DWORD", ...: the type's number.
+DWORD reg_type(const std::string& name);
+// A registry value of that type: a number (a DWORD, or its decimal text for a
+// string type), a text (UTF-16 with its NUL) or {"hex": ...} (the bytes as given).
+RegValue reg_value_of(const nlohmann::json& given, DWORD type);
+
+// "registry" (its "tcp_ports") and "network" (scenario_network.cpp).
+void load_registry(const nlohmann::json& value, Computer& pc);
+void load_network(const nlohmann::json& value, Computer& pc);
+
+}  // namespace sim::scenario
