@@ -8,6 +8,7 @@
 #include "devices/device_inventory.h"
 #include "documents/watch_document.h"
 #include "inventory/printer_inventory.h"
+#include "network/net_ports.h"
 #include "output/output.h"
 #include "printing/watch.h"
 
@@ -36,8 +37,17 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
     bool is_default = default_now != nullptr && wide_equal_nocase(default_now, printer);
     free(default_now);
 
-    WatchVerdict verdict = {watch.fate, GetTickCount() - start, printer, is_default, &watch.state, &devices};
+    // After trouble, a network printer is asked whether it answers at all.
+    NetPorts* network = nullptr;
+    if (watch.fate != WatchFate::done && watch.state.printer.port != nullptr) {
+        network = new_net_ports();
+        add_net_port(network, watch.state.printer.port);
+        if (network->count > 0) ask_net_ports(network);
+    }
+
+    WatchVerdict verdict = {watch.fate, GetTickCount() - start, printer, is_default, &watch.state, &devices, network};
     append_watch_document(&document, verdict);
+    free(network);
     free_job_state(&watch.state);
     return say(call, document, watch.fate == WatchFate::done ? EXIT_OK : EXIT_FAILED);
 }

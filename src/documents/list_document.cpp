@@ -4,6 +4,7 @@
 
 #include "base/version.h"
 #include "documents/device_section.h"
+#include "documents/net_section.h"
 #include "documents/status_keys.h"
 #include "output/json.h"
 
@@ -49,6 +50,8 @@ void append_list_document(TextBuffer* document, const Survey& survey) {
     append_json_member(document, "{\"ok\":true,\"v\":\"" MORVIK_VERSION_TEXT "\",\"default\":", printers.default_printer);
     append(document, ",");
     append_device_section(document, survey.devices);
+    append(document, ",");
+    append_net_section(document, survey.network);
     append(document, ",\"printers\":[");
     for (int i = 0; i < printers.printer_count; ++i) {
         if (i > 0) append(document, ",");

@@ -2,6 +2,7 @@
 
 #include "documents/device_section.h"
 #include "documents/failure.h"
+#include "documents/net_section.h"
 #include "documents/status_keys.h"
 #include "output/json.h"
 
@@ -41,6 +42,8 @@ void append_watch_document(TextBuffer* document, const WatchVerdict& verdict) {
     }
     append(document, ",");
     append_device_section(document, *verdict.devices);
+    append(document, ",");
+    append_net_section(document, verdict.network);
     append(document, "}\n");
 }
 

@@ -15,6 +15,7 @@ struct WatchVerdict {
     bool is_default;      // the queue is the default printer at the end
     const JobState* state;
     const DeviceInventory* devices;  // read at the end: only the USB half is shown gathered
+    const NetPorts* network;         // the queue's network port, asked, after trouble; else null
 };
 
 void append_watch_document(TextBuffer* document, const WatchVerdict& verdict);

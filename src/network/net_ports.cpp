@@ -3,10 +3,12 @@
 // elsewhere and are only named as network ports.
 #include "network/net_ports.h"
 
+#include <stdlib.h>
 #include <string.h>
 #include <windows.h>
 
 #include "base/wide.h"
+#include "output/text_buffer.h"
 
 namespace {
 
@@ -90,6 +92,19 @@ bool read_net_port(const WCHAR* port_name, NetPort* out) {
         out->protocol = NET_PROTOCOL_RAW;
     }
     return true;
+}
+
+NetPorts* new_net_ports() {
+    NetPorts* ports = static_cast<NetPorts*>(calloc(1, sizeof(NetPorts)));
+    if (ports == nullptr) out_of_memory();
+    return ports;
+}
+
+const NetPort* find_net_port(const NetPorts& ports, const WCHAR* port_name) {
+    for (int i = 0; i < ports.count; ++i) {
+        if (wide_equal_nocase(ports.ports[i].port, port_name)) return &ports.ports[i];
+    }
+    return nullptr;
 }
 
 void add_net_port(NetPorts* ports, const WCHAR* port_name) {

@@ -46,6 +46,12 @@ struct NetPorts {
 // makes no sense leaves the address unknown (host "", tcp 0): never a guess.
 bool read_net_port(const WCHAR* port_name, NetPort* out);
 
+// A new, empty list of ports, on the heap (it is large); free() it.
+NetPorts* new_net_ports();
+
+// The entry of a port name (ASCII case ignored); null when it is no network port.
+const NetPort* find_net_port(const NetPorts& ports, const WCHAR* port_name);
+
 // Adds the queue's port to `ports` once (ports compared ignoring ASCII case),
 // reading its key once; a port that is not a network port is not added, nor
 // any beyond MAX_NET_PORTS.

@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include "base/version.h"
+#include "texts/network_texts.h"
 #include "texts/status_words.h"
 
 namespace {
@@ -114,7 +115,20 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
     }
 }
 
-void append_printer(TextBuffer* text, const PrinterEntry& entry, int number, const DeviceInventory& devices) {
+// The network port a local queue prints to; null when it is no network port.
+const NetPort* net_port_of(const Survey& survey, const PrinterEntry& entry) {
+    return entry.details && survey.network != nullptr ? find_net_port(*survey.network, entry.port) : nullptr;
+}
+
+bool any_asked(const NetPorts* ports) {
+    for (int i = 0; ports != nullptr && i < ports->count; ++i) {
+        if (ports->ports[i].answer != NET_NOT_ASKED) return true;
+    }
+    return false;
+}
+
+void append_printer(TextBuffer* text, const PrinterEntry& entry, int number, const Survey& survey) {
+    const DeviceInventory& devices = survey.devices;
     append_format(text, "\r\n %d. ", number);
     append_utf16(text, entry.name);
     if (entry.is_default) append(text, "   [ПО УМОЛЧАНИЮ]");
@@ -129,7 +143,9 @@ void append_printer(TextBuffer* text, const PrinterEntry& entry, int number, con
     int presence = usb_port_presence(devices, entry.port);
     if (presence == 1) append(text, " — принтер подключён [OK]");
     if (presence == 0) append(text, " — к этому порту сейчас НИЧЕГО не подключено [!!]");
-    append(text, "\r\n    драйвер: ");
+    append(text, "\r\n");
+    if (const NetPort* port = net_port_of(survey, entry)) append_net_port_line(text, *port);
+    append(text, "    драйвер: ");
     append_utf16(text, entry.driver);
     append_state(text, entry);
     append(text, "\r\n");
@@ -137,7 +153,8 @@ void append_printer(TextBuffer* text, const PrinterEntry& entry, int number, con
 }
 
 // Writes the findings about one queue; returns how many.
-int append_findings(TextBuffer* text, const PrinterEntry& entry, const DeviceInventory& devices) {
+int append_findings(TextBuffer* text, const PrinterEntry& entry, const Survey& survey) {
+    const DeviceInventory& devices = survey.devices;
     int found = 0;
     if (entry.is_default && entry.is_virtual) {
         append(text, " - По умолчанию стоит виртуальный принтер «");
@@ -185,6 +202,7 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry, const DeviceInv
         append(text, "» висят старые задания — принтер их не забирает. Очистите очередь, проверьте порт.\r\n");
         ++found;
     }
+    if (const NetPort* port = net_port_of(survey, entry)) found += append_net_finding(text, entry, *port);
     return found;
 }
 
@@ -196,8 +214,9 @@ void append_report(TextBuffer* text, const Survey& survey, bool pause) {
     append_devices(text, survey.devices);
     append_format(text, "Принтеры (%d):\r\n", printers.printer_count);
     for (int i = 0; i < printers.printer_count; ++i) {
-        append_printer(text, printers.printers[i], i + 1, survey.devices);
+        append_printer(text, printers.printers[i], i + 1, survey);
     }
+    if (any_asked(survey.network)) append_net_check_note(text);
     if (printers.printers_cut > 0) {
         append_format(text, "\r\n Не показано очередей: %d — в отчёт входят не больше %d.\r\n", printers.printers_cut,
                       static_cast<int>(MAX_PRINTERS));
@@ -208,7 +227,7 @@ void append_report(TextBuffer* text, const Survey& survey, bool pause) {
     append(text, "\r\nЧто видно:\r\n");
     int findings = 0;
     for (int i = 0; i < printers.printer_count; ++i) {
-        findings += append_findings(text, printers.printers[i], survey.devices);
+        findings += append_findings(text, printers.printers[i], survey);
     }
     if (findings == 0) append(text, " - Явных проблем с очередями не видно.\r\n");
 
