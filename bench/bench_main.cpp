@@ -20,15 +20,21 @@ namespace {
 
 const size_t kSendBytes = 8u << 20;  // the most "send" accepts
 
-std::string shop;        // the scenario text, made once
-std::string send_input;  // 8 MiB of receipts, made once
+std::string shop;          // the scenario texts, made once
+std::string network_shop;
+std::string send_input;    // 8 MiB of receipts, made once
 
-// The shop computer as a new process finds it: the simulated machine loaded
-// anew and the program's process-wide tables zeroed.
-void fresh_process(const std::string* input) {
+// A run's computer: its scenario and what is on standard input.
+struct Setting {
+    const std::string* scenario;
+    const std::string* input;
+};
+
+// The computer as a new process finds it: the simulated machine loaded anew.
+void fresh_process(const Setting& setting) {
     sim::reset();
-    sim::load_scenario(shop);
-    if (input != nullptr) sim::computer().stdin_state.bytes = *input;
+    sim::load_scenario(*setting.scenario);
+    if (setting.input != nullptr) sim::computer().stdin_state.bytes = *setting.input;
 }
 
 }  // namespace
@@ -55,9 +61,9 @@ std::string problem_with_run(int code, const char* expected) {
 
 // One untimed run first: a command that fails, leaks or writes something else
 // would make every number below meaningless.
-bool check_run(benchmark::State& state, const std::vector<std::string>& args, const std::string* input,
+bool check_run(benchmark::State& state, const std::vector<std::string>& args, const Setting& setting,
                const char* expected) {
-    fresh_process(input);
+    fresh_process(setting);
     std::string problem = problem_with_run(sim::run_program(args), expected);
     if (problem.empty()) return true;
     state.SkipWithError(problem.c_str());
@@ -69,32 +75,36 @@ bool check_run(benchmark::State& state, const std::vector<std::string>& args, co
 // cost. Stopping and starting the clock costs about a microsecond here,
 // against runs of a millisecond or more, so it does not colour the result;
 // "scenario_reload" shows what was left out.
-void run_command(benchmark::State& state, std::vector<std::string> args, const std::string* input,
-                 const char* expected) {
-    if (!check_run(state, args, input, expected)) return;
+void run_command(benchmark::State& state, std::vector<std::string> args, Setting setting, const char* expected) {
+    if (!check_run(state, args, setting, expected)) return;
     double allocations = 0;
     double output = 0;
     double calls = 0;
+    double connections = 0;
     int failed = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        fresh_process(input);
+        fresh_process(setting);
         state.ResumeTiming();
         failed |= bench_timed_run(args);
         allocations += sim::computer().allocation_count;
         output += static_cast<double>(sim::computer().stdout_bytes.size());
         calls += static_cast<double>(sim::computer().call_log.size());
+        connections += sim::computer().call_counts["connect"];
     }
     if (failed != 0) state.SkipWithError("a timed run failed");
     state.counters["allocs"] = benchmark::Counter(allocations, benchmark::Counter::kAvgIterations);
     state.counters["out_bytes"] = benchmark::Counter(output, benchmark::Counter::kAvgIterations);
     // Simulated Windows calls: on a real computer each spooler call is a trip to the spooler service.
     state.counters["win_calls"] = benchmark::Counter(calls, benchmark::Counter::kAvgIterations);
+    // Connections to network printers: the till's plain "list" must make none.
+    state.counters["connects"] = benchmark::Counter(connections, benchmark::Counter::kAvgIterations);
+    const std::string* input = setting.input;
     if (input != nullptr) state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(input->size()));
 }
 
 void scenario_reload(benchmark::State& state) {
-    for (auto _ : state) fresh_process(nullptr);
+    for (auto _ : state) fresh_process(Setting{&shop, nullptr});
 }
 
 // Receipts as the point-of-sale application sends them (code page 866 text
@@ -136,6 +146,7 @@ long take_runs_option(int* argc, char** argv) {
 int main(int argc, char** argv) {
     long runs = take_runs_option(&argc, argv);
     shop = shop_scenario();
+    network_shop = network_shop_scenario();
     if (argc == 2 && std::strcmp(argv[1], "--scenario") == 0) {
         // For a look at the computer with simwin: simwin --scenario FILE -- report
         std::fputs(shop.c_str(), stdout);
@@ -146,12 +157,19 @@ int main(int argc, char** argv) {
     static const char kReportPrinters[] = "Принтеры (64)";
     static const char kSendOk[] = "\"bytes\":8388608,";
 
+    const Setting shop_alone = {&shop, nullptr};
+    const Setting network_alone = {&network_shop, nullptr};
     std::vector<benchmark::internal::Benchmark*> all = {
-        benchmark::RegisterBenchmark("list", run_command, std::vector<std::string>{"list"}, nullptr, kListOk),
-        benchmark::RegisterBenchmark("report", run_command, std::vector<std::string>{"report"}, nullptr,
+        benchmark::RegisterBenchmark("list", run_command, std::vector<std::string>{"list"}, shop_alone, kListOk),
+        benchmark::RegisterBenchmark("report", run_command, std::vector<std::string>{"report"}, shop_alone,
                                      kReportPrinters),
         benchmark::RegisterBenchmark("send_8MiB", run_command, std::vector<std::string>{"send", kSendQueue},
-                                     &send_input, kSendOk),
+                                     Setting{&shop, &send_input}, kSendOk),
+        // 20 network queues: plain "list" reads their ports and asks none of them.
+        benchmark::RegisterBenchmark("list_20_network_queues", run_command, std::vector<std::string>{"list"},
+                                     network_alone, kListOk),
+        benchmark::RegisterBenchmark("list_ids_20_network_queues", run_command,
+                                     std::vector<std::string>{"list", "ids"}, network_alone, kListOk),
         benchmark::RegisterBenchmark("scenario_reload", scenario_reload),
     };
     for (benchmark::internal::Benchmark* bench : all) {

@@ -12,6 +12,7 @@ namespace {
 const int kQueues = 64;        // MAX_PRINTERS: every slot of the program's table is used
 const int kJobsPerQueue = 20;  // MAX_JOBS_PER_PRINTER: every job the program reads
 const int kUsbPrinters = 16;
+const int kNetworkQueues = 20;
 
 // PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_DO_COMPLETE_FIRST: what a fresh local queue has.
 const unsigned kLocalQueue = 0x240;
@@ -152,6 +153,29 @@ json usb_printer(int k) {
 }
 
 }  // namespace
+
+std::string network_shop_scenario() {
+    json printers = json::array();
+    json ports = json::object();
+    json hosts = json::object();
+    for (int i = 0; i < kNetworkQueues; ++i) {
+        std::string address = "192.168.1." + std::to_string(100 + i);
+        std::string port = "IP_" + address;
+        printers.push_back({{"name", "Кухня " + std::to_string(i + 1)}, {"port", port}, {"driver", "POS-80 Printer"},
+                            {"attributes", kLocalQueue}});
+        ports[port] = {{"HostName", ""}, {"IPAddress", address}, {"PortNumber", 9100}, {"Protocol", 1}};
+        // Most answer; every fifth is switched off.
+        hosts[address] = {{"tcp", {{"9100", i % 5 == 4 ? "silent" : "answers"}}}, {"delay_ms", 2 + i}};
+    }
+    json scenario = {
+        {"stdout", "pipe"},
+        {"clock", {{"utc", "2026-03-01T06:05:07.250Z"}, {"tick_ms", 5000}}},
+        {"spooler", {{"default", "Кухня 1"}, {"printers", printers}}},
+        {"registry", {{"tcp_ports", ports}}},
+        {"network", {{"hosts", hosts}}},
+    };
+    return scenario.dump(2) + "\n";
+}
 
 std::string shop_scenario() {
     json printers = json::array();

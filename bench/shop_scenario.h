@@ -9,3 +9,7 @@ extern const char kSendQueue[];
 
 // The scenario as simwin reads it (JSON, UTF-8). The same text every call.
 std::string shop_scenario();
+
+// A shop whose printers are all on the network: 20 queues, each on a Standard
+// TCP/IP port of its own; four of the printers are switched off.
+std::string network_shop_scenario();
