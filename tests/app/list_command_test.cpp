@@ -11,7 +11,7 @@ namespace {
 using ListCommandTest = SimTest;
 
 const char kShop[] = R"js({
-  "spooler": {"printers": [{"name": "XP-58", "port": "USB001", "jobs": [{"id": 1}]}],
+  "spooler": {"default": "XP-58", "printers": [{"name": "XP-58", "port": "USB001", "jobs": [{"id": 1}]}],
               "connections": [{"name": "\\\\PC\\Bar"}]},
   "usb": {"interfaces": [{"port_number": 1, "path": "\\\\?\\usb#1", "hardware_ids": ["USB\\VID_0416"]}]}})js";
 
@@ -36,6 +36,7 @@ TEST_F(ListCommandTest, EachAllocationFailingInTurn) {
     const char* const kWithout[] = {
         "USB001[] XP-58(1) \\\\PC\\Bar(0) ",               // the USB detail record
         nullptr,                                          // the printers' table
+        nullptr,                                          // the default printer's name
         "USB001[USB\\VID_0416] \\\\PC\\Bar(0) ",           // the local queues
         "USB001[USB\\VID_0416] XP-58(1) ",                 // the connections
         "USB001[USB\\VID_0416] XP-58(0) \\\\PC\\Bar(0) ",  // the job list

@@ -34,6 +34,12 @@ def build_x64(folder):
         return f.read()
 
 
+def version_of(build_folder):
+    """The version the build was made with, from the project's one version."""
+    with open(os.path.join(build_folder, "version.txt"), encoding="utf-8") as f:
+        return f.read().strip()
+
+
 class Release(unittest.TestCase):
     def test_the_exe_is_the_same_from_two_build_folders(self):
         first = os.path.join(BUILD, "repro", "a")
@@ -47,7 +53,7 @@ class Release(unittest.TestCase):
                 self.assertNotIn(folder.encode(encoding), exe)
         rc = subprocess.run(["x86_64-w64-mingw32-windres", "--input", os.path.join(first, "morvik-helper.exe"),
                              "--output-format", "rc"], capture_output=True, check=True, text=True).stdout
-        for line in ('VALUE "Comments", "commit %s"' % COMMIT, 'VALUE "FileVersion", "1.1.0.0"',
+        for line in ('VALUE "Comments", "commit %s"' % COMMIT, 'VALUE "FileVersion", "%s.0"' % version_of(first),
                      'VALUE "ProductName", "Morvik print helper"'):
             self.assertIn(line, rc)
 
@@ -94,7 +100,7 @@ class Release(unittest.TestCase):
                         result = subprocess.run(prefix.command(exe, "version"), env=prefix.env, capture_output=True,
                                                 timeout=120)
                         self.assertEqual((result.returncode, json.loads(result.stdout)),
-                                         (0, {"ok": True, "v": "1.1.0"}))
+                                         (0, {"ok": True, "v": version_of(os.path.join(BUILD, "win64"))}))
             finally:
                 box.stop()
 

@@ -13,6 +13,7 @@ import os
 import random
 import re
 import shlex
+import socket
 import subprocess
 import sys
 import time
@@ -24,7 +25,10 @@ from winebox import WineBox
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 import schemas  # noqa: E402  (tests/, not a package)
 
-BUILD = BOX = None
+BUILD = BOX = VERSION = None
+
+# Where a Standard TCP/IP port keeps its target.
+TCP_PORTS_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\Standard TCP/IP Port\Ports"
 
 # Every byte value, and sequences that a text mode or a filter would change.
 TRICKY_BYTES = b"\x1b@" + bytes(range(256)) + b"\x00\x1a\r\n\n\r\xff\xfe" + "чек №58\r\n".encode() + b"\x1dV\x00"
@@ -52,11 +56,11 @@ class TheProgram:
         if self.prefix is None:
             self.skipTest(BOX.no_32bit)
 
-    def run_exe(self, *args, data=b"", code=0):
+    def run_exe(self, *args, data=b"", code=0, stdin=None):
         """The output's lines as JSON, after the exit code; each must be what the
         schemas allow for the command word. A pipe is no console: JSON, not text."""
-        result = subprocess.run(self.prefix.command(self.exe, *args), input=data, env=self.prefix.env,
-                                capture_output=True, timeout=120)
+        result = subprocess.run(self.prefix.command(self.exe, *args), input=None if stdin is not None else data,
+                                stdin=stdin, env=self.prefix.env, capture_output=True, timeout=120)
         self.assertEqual(result.returncode, code, result.stdout)
         self.assertTrue(result.stdout.endswith(b"\n"), result.stdout)
         documents = [json.loads(line) for line in result.stdout.splitlines()]
@@ -80,8 +84,8 @@ class TheProgram:
     def test_list_shows_the_cups_queues_and_the_default(self):
         (document,) = self.run_exe("list")
         # Wine's SetupAPI lists no USB printing device and no parallel device.
-        self.assertEqual((document["default"], document["usb_ok"], document["usb"], document["lpt"]),
-                         ("XP-58", True, [], []))
+        self.assertEqual((document["default"], document["usb_ok"], document["usb"], document["lpt"], document["net"]),
+                         ("XP-58", True, [], [], []))
         self.assertEqual([(p["name"], p["port"], p["driver"], p["default"], p["usb_present"])
                           for p in document["printers"]],
                          [("Label-58mm", "CUPS:Label-58mm", "Label-58mm", False, None),
@@ -132,6 +136,81 @@ class TheProgram:
         self.assertEqual((document["fate"], document["error"], document["port"]),
                          ("error", "JOB_QUERY_FAILED", "CUPS:XP-58"))
 
+    def test_numbers_past_32_bits_and_failures_without_a_reason(self):
+        # Job 2^32 + 1 is the largest job number, which no spooler gives: not job 1.
+        (watched,) = self.run_exe("watch", "XP-58", "4294967297", "1000")
+        self.assertEqual((watched["fate"], watched["job"]), ("done", 4294967295))
+        (watched,) = self.run_exe("watch", "XP-58", "4294967296", "1000")
+        self.assertEqual(watched["job"], 4294967295)  # not 0, the watch by submission time
+        # Wine's EnumJobsW stub fails without setting an error: the message says so.
+        (purged,) = self.run_exe("purge", "XP-58", "4294967296", code=1)
+        self.assertEqual(purged, {"ok": False, "deleted": 0, "failed": 0, "skipped": 0, "error": "ENUM_FAILED",
+                                  "win32": 0, "message": "Windows не сообщила причину", "printer": "XP-58"})
+
+    def test_standard_input_that_cannot_be_read_is_no_empty_receipt(self):
+        folder = os.open("/", os.O_RDONLY)  # a directory: its first read fails for real
+        try:
+            (document,) = self.run_exe("send", "XP-58", stdin=folder, code=1)
+        finally:
+            os.close(folder)
+        self.assertEqual(document, {"ok": False, "error": "READ_FAILED", "win32": 1, "message": "Invalid function",
+                                    "printer": "XP-58"})
+        self.assertEqual(BOX.world.landed(), [])
+
+    def test_network_printers_answer_refuse_or_keep_silent(self):
+        """The three CUPS queues' ports made Standard TCP/IP ports on the loopback
+        address (Wine shows no other queues): one where the test listens, one where
+        nothing listens, one whose listener's backlog is full, so Linux drops the
+        connection attempt. Nothing reaches any other address."""
+        listening = socket.create_server(("127.0.0.1", 0), backlog=16)
+        closed = socket.socket()
+        closed.bind(("127.0.0.1", 0))  # bound, never listening: a connection is refused
+        full = socket.create_server(("127.0.0.1", 0), backlog=0)
+        fillers = []
+        for _ in range(2):  # never accepted: the backlog stays full
+            filler = socket.socket()
+            filler.setblocking(False)
+            filler.connect_ex(full.getsockname())
+            fillers.append(filler)
+        ports = {"XP-58": listening, "Label-58mm": closed, "Кухня": full}
+        try:
+            for queue, listener in ports.items():
+                self.set_tcp_port("CUPS:" + queue, listener.getsockname()[1])
+            started = time.monotonic()
+            (document,) = self.run_exe("list", "ids")
+            took = time.monotonic() - started
+            answers = {entry["port"]: (entry["host"], entry["tcp"], entry["asked"], entry["answer"])
+                       for entry in document["net"]}
+            self.assertEqual(answers, {"CUPS:" + queue: ("127.0.0.1", listener.getsockname()[1], 1, answer)
+                                       for (queue, listener), answer in
+                                       zip(ports.items(), ("answers", "refused", "silent"))})
+            self.assertLess(took, 1.5, "list ids took %.2f s" % took)
+            report = subprocess.run(self.prefix.command(self.exe, "report"), env=self.prefix.env,
+                                    capture_output=True, timeout=120).stdout.decode("utf-8")
+            for queue, listener, said in (("XP-58", listening, "принтер отвечает [OK]"),
+                                          ("Label-58mm", closed, "по этому адресу отвечает не принтер (соединение отклонено) [!!]"),
+                                          ("Кухня", full, "НЕ ОТВЕЧАЕТ [!!]")):
+                self.assertIn("    порт: CUPS:%s\r\n    сеть: 127.0.0.1, TCP %d — %s\r\n" % (
+                    queue, listener.getsockname()[1], said), report)
+            self.assertIn("Сетевые принтеры проверены одним соединением с каждым: ничего не отправлено", report)
+            # A watch in trouble asks its network printer too.
+            (watched,) = self.run_exe("watch", "XP-58", "0", code=1)
+            self.assertEqual([entry["answer"] for entry in watched["net"]], ["answers"])
+        finally:
+            for queue in ports:
+                subprocess.run(self.prefix.command("reg", "delete", TCP_PORTS_KEY + "\\CUPS:" + queue, "/f"),
+                               env=self.prefix.env, capture_output=True, timeout=60)
+            for sock in [listening, closed, full] + fillers:
+                sock.close()
+        self.assertEqual(BOX.world.landed(), [])  # nothing printed
+
+    def set_tcp_port(self, port, tcp):
+        for name, kind, value in (("IPAddress", "REG_SZ", "127.0.0.1"), ("PortNumber", "REG_DWORD", str(tcp)),
+                                  ("Protocol", "REG_DWORD", "1")):
+            subprocess.run(self.prefix.command("reg", "add", TCP_PORTS_KEY + "\\" + port, "/v", name, "/t", kind,
+                                               "/d", value, "/f"),
+                           env=self.prefix.env, capture_output=True, timeout=60, check=True)
+
     def test_report_in_a_terminal_waits_for_enter(self):
         # A server of our own; a name per exe, as a session started on the name
         # of a server just told to quit dies with it.
@@ -178,13 +257,14 @@ class TheExe:
         dlls = {line.split(":", 1)[1].strip().lower() for line in out.splitlines() if "DLL Name:" in line}
         self.assertIn("kernel32.dll", dlls)
         self.assertLessEqual(dlls, {"kernel32.dll", "msvcrt.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
-                                    "winspool.drv", "setupapi.dll", "cfgmgr32.dll"})
+                                    "winspool.drv", "setupapi.dll", "cfgmgr32.dll", "ws2_32.dll"})
 
         rc = subprocess.run(["x86_64-w64-mingw32-windres", "--input", exe, "--output-format", "rc"],
                             capture_output=True, check=True, text=True).stdout
         # Exactly the version resource and the process's manifest (RT_MANIFEST 24, id 1).
         self.assertEqual(re.findall(r"^/\* Type: (\S+)\s+Name: (\S+)\.", rc, re.M), [("version", "1"), ("24", "1")])
-        for line in ("FILEVERSION 1, 1, 0, 0", "PRODUCTVERSION 1, 1, 0, 0", 'VALUE "FileVersion", "1.1.0.0"',
+        numbers = ", ".join(VERSION.split(".")) + ", 0"
+        for line in ("FILEVERSION " + numbers, "PRODUCTVERSION " + numbers, 'VALUE "FileVersion", "%s.0"' % VERSION,
                      'VALUE "Comments", "development build"',
                      'VALUE "FileDescription"'):
             self.assertIn(line, rc)
@@ -193,7 +273,7 @@ class TheExe:
         ns = {"asm": "urn:schemas-microsoft-com:asm.v1", "v3": "urn:schemas-microsoft-com:asm.v3",
               "compat": "urn:schemas-microsoft-com:compatibility.v1"}
         self.assertEqual(manifest.find("asm:assemblyIdentity", ns).attrib,
-                         {"type": "win32", "name": "Morvik.PrintHelper", "version": "1.1.0.0"})
+                         {"type": "win32", "name": "Morvik.PrintHelper", "version": VERSION + ".0"})
         (level,) = manifest.findall("v3:trustInfo/v3:security/v3:requestedPrivileges/v3:requestedExecutionLevel", ns)
         self.assertEqual(level.attrib, {"level": "asInvoker", "uiAccess": "false"})
         self.assertEqual([entry.get("Id") for entry in
@@ -222,4 +302,6 @@ class TheExe32(TheExe, unittest.TestCase):
 
 if __name__ == "__main__":
     BUILD = os.path.abspath(sys.argv.pop(1))
+    with open(os.path.join(BUILD, "win64", "version.txt"), encoding="utf-8") as f:
+        VERSION = f.read().strip()  # the one the build was made with
     unittest.main(verbosity=2)
