@@ -48,6 +48,10 @@ TEST_F(SendCommandTest, LongInputs) {
         } else {
             EXPECT_EQ(document["error"], row.error) << row.size;
             EXPECT_TRUE(jobs().empty()) << row.size;
+            if (std::string(row.error) == "TOO_LARGE") {
+                EXPECT_EQ(last, "{\"ok\":false,\"error\":\"TOO_LARGE\",\"win32\":0,\"message\":\"Поток больше 8 МиБ\","
+                                "\"printer\":\"XP-58\"}\n");
+            }
         }
     }
 }

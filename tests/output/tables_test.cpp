@@ -34,7 +34,7 @@ TEST_F(Tables, FormatText) {
     EXPECT_EQ(formatted(64, "%d|%d|%d|%u", 5, -5, 0, 4294967295u), "5|-5|0|4294967295");
     EXPECT_EQ(formatted(64, "[%4d|%04d|%04d|%4d|%2d]", 42, 42, -42, -7, 12345), "[  42|0042|-042|  -7|12345]");
     EXPECT_EQ(formatted(64, "%x|%04x|%x|%2x", 255u, 255u, 0u, 0xabcdefu), "ff|00ff|0|abcdef");
-    EXPECT_EQ(formatted(64, "[%10u|%012x]", 5u, 255u), "[         5|0000000000ff]");
+    EXPECT_EQ(formatted(64, "[%10u|%012x|%9d|%09u]", 5u, 255u, 7, 8u), "[         5|0000000000ff|        7|000000008]");
     // The l is read as a long, 64-bit on Linux.
     EXPECT_EQ(formatted(64, "%lu|%ld", 4294967301UL, -4294967301L), "4294967301|-4294967301");
     EXPECT_EQ(formatted(64, "%llu|%lld", 18446744073709551615ULL, -9223372036854775807LL - 1),
