@@ -35,11 +35,7 @@ void append_hang_report(TextBuffer* text, const JobState& state, const DeviceInv
         free(message);
     }
     append(text, "Задание ВИСИТ в очереди уже 15 с — принтер его не забирает.\r\n  задание: ");
-    if (state.job_status_text[0] != 0) {
-        append_utf16(text, state.job_status_text);
-        append(text, "; ");
-    }
-    append_status_words(text, state.job_status, job_status_words);
+    append_job_state(text, state.job_status_text, state.job_status);
     append(text, "\r\n  принтер: ");
     if (state.printer.status == 0 && !works_offline(state.printer.attributes)) {
         append(text, "Windows считает его готовым");

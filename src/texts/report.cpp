@@ -106,11 +106,7 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
         append_format(text, "      #%lu ", static_cast<unsigned long>(job.id));
         append_utf16(text, job.doc);
         append(text, " — ");
-        if (job.status_text[0] != 0) {
-            append_utf16(text, job.status_text);
-            append(text, "; ");
-        }
-        append_status_words(text, job.status, job_status_words);
+        append_job_state(text, job.status_text, job.status);
         append(text, "\r\n");
     }
 }

@@ -45,6 +45,14 @@ const StatusWord printer_status_words[] = {
     {0, nullptr},
 };
 
+void append_job_state(TextBuffer* buffer, const WCHAR* status_text, DWORD status) {
+    if (status_text[0] != 0) {
+        append_utf16(buffer, status_text);
+        append(buffer, "; ");
+    }
+    append_status_words(buffer, status, job_status_words);
+}
+
 void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* table) {
     bool first = true;
     for (const StatusWord* row = table; row->words != nullptr; ++row) {

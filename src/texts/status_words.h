@@ -18,3 +18,7 @@ extern const StatusWord job_status_words[];      // JOB_STATUS_*
 // The words of every row whose bit is set, in ascending bit order, joined by
 // ", "; nothing when none is (the caller says what stands instead).
 void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* table);
+
+// A job's state: the spooler's own text for it first, when it has one, then
+// the words of its status bits.
+void append_job_state(TextBuffer* buffer, const WCHAR* status_text, DWORD status);
