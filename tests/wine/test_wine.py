@@ -16,6 +16,7 @@ import shlex
 import socket
 import subprocess
 import sys
+import tempfile
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
@@ -61,11 +62,28 @@ class TheProgram:
         schemas allow for the command word. A pipe is no console: JSON, not text."""
         result = subprocess.run(self.prefix.command(self.exe, *args), input=None if stdin is not None else data,
                                 stdin=stdin, env=self.prefix.env, capture_output=True, timeout=120)
+        return self.documents_of(result, args[0], code)
+
+    def timed_run(self, *args):
+        """run_exe's documents, and the seconds the program ran. Timed to its own
+        end: a desktop process Wine may start beside it holds an output pipe up
+        to a second longer, so the output goes to a file."""
+        with tempfile.TemporaryFile() as out:
+            started = time.monotonic()
+            process = subprocess.Popen(self.prefix.command(self.exe, *args), stdout=out, stderr=subprocess.DEVNULL,
+                                       stdin=subprocess.DEVNULL, env=self.prefix.env)
+            process.wait(timeout=120)
+            took = time.monotonic() - started
+            out.seek(0)
+            result = subprocess.CompletedProcess(args, process.returncode, out.read())
+        return self.documents_of(result, args[0], 0), took
+
+    def documents_of(self, result, word, code):
         self.assertEqual(result.returncode, code, result.stdout)
         self.assertTrue(result.stdout.endswith(b"\n"), result.stdout)
         documents = [json.loads(line) for line in result.stdout.splitlines()]
         for document in documents:
-            self.assertIsNone(schemas.schema_problem(document, args[0]))
+            self.assertIsNone(schemas.schema_problem(document, word))
         return documents
 
     def assertLanded(self, queue, data):
@@ -176,15 +194,13 @@ class TheProgram:
         try:
             for queue, listener in ports.items():
                 self.set_tcp_port("CUPS:" + queue, listener.getsockname()[1])
-            started = time.monotonic()
-            (document,) = self.run_exe("list", "ids")
-            took = time.monotonic() - started
+            (document,), took = self.timed_run("list", "ids")
             answers = {entry["port"]: (entry["host"], entry["tcp"], entry["asked"], entry["answer"])
                        for entry in document["net"]}
             self.assertEqual(answers, {"CUPS:" + queue: ("127.0.0.1", listener.getsockname()[1], 1, answer)
                                        for (queue, listener), answer in
                                        zip(ports.items(), ("answers", "refused", "silent"))})
-            self.assertLess(took, 1.5, "list ids took %.2f s" % took)
+            self.assertLess(took, 1.5, "list ids took %.2f s: %s" % (took, document["net"]))
             report = subprocess.run(self.prefix.command(self.exe, "report"), env=self.prefix.env,
                                     capture_output=True, timeout=120).stdout.decode("utf-8")
             for queue, listener, said in (("XP-58", listening, "принтер отвечает [OK]"),
