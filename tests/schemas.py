@@ -79,5 +79,8 @@ def self_check():
              ("send", {"stage": "write", "job": 0}), ("send", {"printer": "A", "ok": True, "job": 1, "bytes": 1}),
              ("test", {"ok": False, "error": "EMPTY", "win32": 0, "message": "Пустой поток", "printer": "A"}),
              ("purge", {"ok": True, "deleted": 0, "failed": 1, "skipped": 0, "printer": "A"}),
-             ("watch", {"ok": False, "fate": "no_printer", "error": "NO_PRINTER", "message": "", "win32": 0})]
+             ("watch", {"ok": False, "fate": "no_printer", "error": "NO_PRINTER", "message": "", "win32": 0}),
+             ("list", {"ok": True, "v": version, "default": "", "usb_ok": True, "usb": [], "lpt": [],
+                       "net": [{"port": "IP_1", "host": "10.0.0.1", "tcp": 9100, "protocol": "raw", "queue": "",
+                                "asked": 1, "answer": "maybe", "ms": 5, "win32": 0}], "printers": []})]
     return ["%s took %s" % (word, document) for word, document in wrong if schema_problem(document, word) is None]
