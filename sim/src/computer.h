@@ -327,6 +327,8 @@ Result fail(DWORD error, Result result = Result{}) {
 
 // Text conversions used inside the simulator.
 std::u16string utf8_to_utf16(const std::string& text);
+// Bytes in the OEM code page 866 a Russian Windows console shows them in.
+std::u16string oem_to_utf16(const std::string& bytes);
 std::string utf16_to_utf8(const std::u16string& text);
 
 // Virtual clock helpers.

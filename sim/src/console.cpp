@@ -25,6 +25,12 @@ void forward(const char* bytes, size_t count) {
     }
 }
 
+// Console text as simwin shows it: UTF-8.
+void forward_text(const std::u16string& text) {
+    std::string bytes = sim::utf16_to_utf8(text);
+    forward(bytes.data(), bytes.size());
+}
+
 using sim::fail;
 
 }  // namespace
@@ -71,10 +77,7 @@ BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID* lpBuffer, DWORD nNu
     if (pc.console_max_write && nNumberOfCharsToWrite > *pc.console_max_write) return fail(ERROR_NOT_ENOUGH_MEMORY);
     std::u16string text(static_cast<const char16_t*>(lpBuffer), nNumberOfCharsToWrite);
     pc.console_text += text;
-    if (pc.forward_output) {
-        std::string bytes = sim::utf16_to_utf8(text);
-        forward(bytes.data(), bytes.size());
-    }
+    if (pc.forward_output) forward_text(text);
     if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = nNumberOfCharsToWrite;
     return TRUE;
 }
@@ -111,9 +114,11 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     const char* bytes = static_cast<const char*>(lpBuffer);
     DWORD taken = nNumberOfBytesToWrite;
     if (pc.stdout_kind == sim::StdoutKind::console) {
-        // WriteFile on a console shows the bytes in the console's code page;
-        // the simulated console's code page is UTF-8.
-        pc.console_text += sim::utf8_to_utf16(std::string(bytes, nNumberOfBytesToWrite));
+        // WriteFile on a console shows the bytes in the console's code page:
+        // 866 on a Russian Windows, so UTF-8 Cyrillic shows garbled there.
+        std::u16string shown = sim::oem_to_utf16(std::string(bytes, nNumberOfBytesToWrite));
+        pc.console_text += shown;
+        if (pc.forward_output) forward_text(shown);
     } else {
         // A pipe may take part of what it is offered, or nothing at all.
         const sim::WriteBehaviour& rule = pc.stdout_write;
@@ -121,8 +126,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
             return fail(rule.fail_error);
         }
         pc.stdout_bytes.append(bytes, taken);
+        if (pc.forward_output) forward(bytes, taken);
     }
-    if (pc.forward_output) forward(bytes, taken);
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = taken;
     return TRUE;
 }

@@ -43,22 +43,6 @@ TEST_F(DispatchTest, TheWaitForEnter) {
     }
 }
 
-// At a console every command speaks through the console's own interface: text
-// written to it as bytes would show Cyrillic in the console's code page.
-TEST_F(DispatchTest, AtAConsoleNothingGoesOutAsBytes) {
-    const std::vector<std::vector<std::string>> commands = {
-        {"report"}, {"list"}, {"purge", "XP-58"}, {"send", "XP-58"}, {"test", "XP-58"},
-        {"driver", "XP-58"}, {"watch", "XP-58", "1"}, {"version"}, {"help"}, {"send", "XP-80"},
-    };
-    for (const std::vector<std::string>& args : commands) {
-        sim::load_scenario(R"({"stdout": "console", "stdin": {"text": "x"},
-            "spooler": {"default": "XP-58", "printers": [{"name": "XP-58", "port": "USB001"}]}})");
-        RunResult result = run(args);
-        EXPECT_EQ(result.out, "") << args[0];
-        EXPECT_NE(result.console, "") << args[0];
-    }
-}
-
 TEST_F(DispatchTest, OutOfMemoryEndsTheProcessWith3AndWritesNothing) {
     sim::computer().fail_allocation_nth = 1;
     RunResult result = run({"version"});
