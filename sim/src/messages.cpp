@@ -43,6 +43,21 @@ constexpr SystemText kSystemTexts[] = {
     {1797, "The printer driver is unknown.\r\n"},
     {1801, "The printer name is invalid.\r\n"},
     {1804, "The specified datatype is invalid.\r\n"},
+    // Windows Sockets.
+    {10035, "A non-blocking socket operation could not be completed immediately.\r\n"},
+    {10051, "A socket operation was attempted to an unreachable network.\r\n"},
+    {10060, "A connection attempt failed because the connected party did not properly respond after a period of "
+            "time, or established connection failed because connected host has failed to respond.\r\n"},
+    {10061, "No connection could be made because the target machine actively refused it.\r\n"},
+    {10065, "A socket operation was attempted to an unreachable host.\r\n"},
+    {10091, "WSAStartup cannot function at this time because the underlying system it uses to provide network "
+            "services is currently unavailable.\r\n"},
+    {10093, "Either the application has not called WSAStartup, or WSAStartup failed.\r\n"},
+    {11001, "No such host is known.\r\n"},
+    {11002, "This is usually a temporary error during hostname resolution and means that the local server did not "
+            "receive a response from an authoritative server.\r\n"},
+    {11003, "A non-recoverable error occurred during a database lookup.\r\n"},
+    {11004, "The requested name is valid, but no data of the requested type was found.\r\n"},
 };
 
 bool find_text(DWORD code, std::u16string* text) {
