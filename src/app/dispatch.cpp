@@ -29,7 +29,7 @@ const CommandWord kCommands[] = {
 }  // namespace
 
 int dispatch_command(int argc, WCHAR** argv, bool console) {
-    const WCHAR* printer = (argc >= 3 && argv[2] != nullptr) ? argv[2] : L"";
+    const WCHAR* printer = argc >= 3 ? argv[2] : L"";
     Invocation call = {argc, argv, printer, console};
     // No command word: the report for a person, who must press Enter before a
     // window opened by double-click closes.

@@ -9,20 +9,16 @@ const char kNoPrinterMessage[] = "Принтер не выбран, и прин�
 
 namespace {
 
-const int kLongestMessage = 255;
+// The room the document allows a message: 255 UTF-16 units, its NUL included.
+const int kMessageRoom = 255;
 
-// The system's text for the code, or "" when it is longer than allowed.
+// The system's text for the code, or "" when it does not fit the room.
 void append_system_message(TextBuffer* document, DWORD win32, bool at_most_255) {
     char* message = win32_message(win32);
-    if (at_most_255) {
-        WCHAR wide[kLongestMessage + 1];
-        if (MultiByteToWideChar(CP_UTF8, 0, message, -1, wide, kLongestMessage) <= 0) wide[0] = 0;
-        wide[kLongestMessage] = 0;
-        append_json_string(document, wide);
-    } else {
-        // Already UTF-8 with any ill-formed UTF-16 replaced: escaped as it stands.
-        append_json_utf8(document, message);
-    }
+    int units = at_most_255 ? MultiByteToWideChar(CP_UTF8, 0, message, -1, nullptr, 0) : 0;
+    bool fits = !at_most_255 || (units > 0 && units <= kMessageRoom);
+    // Already UTF-8 with any ill-formed UTF-16 replaced: escaped as it stands.
+    append_json_utf8(document, fits ? message : "");
     free(message);
 }
 
