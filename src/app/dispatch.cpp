@@ -33,7 +33,7 @@ int dispatch_command(int argc, WCHAR** argv, bool console) {
     Invocation call = {argc, argv, printer, console};
     // No command word: the report for a person, who must press Enter before a
     // window opened by double-click closes.
-    if (argc < 2 || argv[1] == nullptr || argv[1][0] == 0) return report_command(call);
+    if (argc < 2 || argv[1][0] == 0) return report_command(call);
     for (const CommandWord& command : kCommands) {
         if (wide_equal_nocase(argv[1], command.word)) return command.run(call);
     }

@@ -12,7 +12,7 @@ int driver_command(const Invocation& call) {
     WCHAR* default_name = nullptr;
     const WCHAR* printer = printer_or_default(call.printer, &default_name);
 
-    PrintResult result = print_result_of(PrintOutcome::no_printer, 0, false);
+    PrintResult result = print_result_of(PrintOutcome::no_printer, 0);
     if (printer[0] != 0) result = print_driver_page(printer, kDriverPageText);
 
     say_print_result(call, result, printer);

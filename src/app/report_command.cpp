@@ -22,7 +22,7 @@ void wait_for_enter() {
 int report_command(const Invocation& call) {
     // Started without a command word, by double-click: the window must not
     // close before the person has read it.
-    bool pause = call.console && (call.argc < 2 || call.argv[1] == nullptr || call.argv[1][0] == 0);
+    bool pause = call.console && (call.argc < 2 || call.argv[1][0] == 0);
 
     Survey survey;
     survey_computer(true, &survey);

@@ -83,13 +83,13 @@ int send_command(const Invocation& call) {
 
     PrintResult result;
     if (input.read_failed) {
-        result = print_result_of(PrintOutcome::read_failed, input.read_error, true);
+        result = print_result_of(PrintOutcome::read_failed, input.read_error);
     } else if (input.held == 0) {
-        result = print_result_of(PrintOutcome::empty, 0, true);
+        result = print_result_of(PrintOutcome::empty, 0);
     } else if (input.too_large) {
-        result = print_result_of(PrintOutcome::too_large, 0, true);
+        result = print_result_of(PrintOutcome::too_large, 0);
     } else if (printer[0] == 0) {
-        result = print_result_of(PrintOutcome::no_printer, 0, true);
+        result = print_result_of(PrintOutcome::no_printer, 0);
     } else {
         result = send_raw(printer, input.bytes, input.held, L"Morvik ESC/POS", call.console ? nullptr : say_job_number);
     }

@@ -16,7 +16,7 @@ int test_command(const Invocation& call) {
     BYTE receipt[TEST_RECEIPT_ROOM];
     DWORD length = build_test_receipt(receipt, &now);
 
-    PrintResult result = print_result_of(PrintOutcome::no_printer, 0, true);
+    PrintResult result = print_result_of(PrintOutcome::no_printer, 0);
     if (printer[0] != 0) {
         result = send_raw(printer, receipt, length, L"Morvik test", call.console ? nullptr : say_job_number);
     }

@@ -18,7 +18,8 @@ size_t wide_length(const WCHAR* text);
 // every other character must match exactly. Null counts as empty.
 bool wide_equal_nocase(const WCHAR* a, const WCHAR* b);
 
-// The same over the first `count` units of each (both must have that many).
+// The same over the first `count` units of each. It stops at the first unit
+// that differs, so a shorter text ends the comparison at its NUL.
 bool wide_equal_nocase_n(const WCHAR* a, const WCHAR* b, size_t count);
 
 // Exact comparisons, unit by unit. Null counts as empty.

@@ -145,7 +145,8 @@ void collect_usb_devices(DeviceInventory* devices) {
 }
 
 int usb_port_presence(const DeviceInventory& devices, const WCHAR* port) {
-    if (port == nullptr || wide_length(port) < 3 || !wide_equal_nocase_n(port, L"USB", 3)) return -1;
+    // The comparison stops at the first unit that differs, a short name's NUL included.
+    if (port == nullptr || !wide_equal_nocase_n(port, L"USB", 3)) return -1;
     if (!devices.usb_ok) return -1;
     if (port[3] == 0) return -1;
     for (const WCHAR* p = port + 3; *p != 0; ++p) {

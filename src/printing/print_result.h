@@ -28,7 +28,7 @@ struct PrintResult {
     bool raw;        // a raw job ("send", "test"), not the driver page
 };
 
-// An outcome decided before any job was started.
-inline PrintResult print_result_of(PrintOutcome outcome, DWORD error, bool raw) {
-    return PrintResult{outcome, error, 0, 0, 0, false, raw};
+// An outcome decided before any job was started: no numbers to tell.
+inline PrintResult print_result_of(PrintOutcome outcome, DWORD error) {
+    return PrintResult{outcome, error, 0, 0, 0, false, false};
 }
