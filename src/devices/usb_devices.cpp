@@ -19,6 +19,11 @@ const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 
 
 // The port monitor names a USB printing device's port "Base Name" followed by
 // "Port Number" in at least three digits: USB001.
+// `base` is at most kBaseNameRoom - 1 units: the longest base and the longest
+// number fit the port's room.
+const int kBaseNameRoom = 16;
+static_assert(kBaseNameRoom - 1 + 10 < DEVICE_PORT_ROOM, "a base name and ten digits fit a port name");
+
 void format_port(WCHAR* port, const WCHAR* base, DWORD number) {
     WCHAR digits[11];
     int count = 0;
@@ -28,8 +33,8 @@ void format_port(WCHAR* port, const WCHAR* base, DWORD number) {
     } while (number != 0);
     while (count < 3) digits[count++] = L'0';
     size_t length = 0;
-    for (const WCHAR* p = base; *p != 0 && length < DEVICE_PORT_ROOM - 1; ++p) port[length++] = *p;
-    while (count > 0 && length < DEVICE_PORT_ROOM - 1) port[length++] = digits[--count];
+    for (const WCHAR* p = base; *p != 0; ++p) port[length++] = *p;
+    while (count > 0) port[length++] = digits[--count];
     port[length] = 0;
 }
 
@@ -44,7 +49,7 @@ void read_port_name(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, Usb
                                         &size) == ERROR_SUCCESS &&
                        type == REG_DWORD;
 
-    WCHAR base[16] = L"USB";
+    WCHAR base[kBaseNameRoom] = L"USB";
     size = sizeof base - sizeof base[0];  // the last unit stays for the NUL
     if (RegQueryValueExW(key, L"Base Name", nullptr, &type, reinterpret_cast<LPBYTE>(base), &size) != ERROR_SUCCESS ||
         type != REG_SZ) {

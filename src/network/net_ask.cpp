@@ -137,16 +137,8 @@ void wait_for_answers(Asking* asking) {
     }
 }
 
-}  // namespace
-
-void ask_net_ports(NetPorts* ports) {
-    for (int i = 0; i < ports->count; ++i) {
-        ports->ports[i].answer = NET_NOT_ASKED;
-        ports->ports[i].win32 = 0;
-        ports->ports[i].ms = 0;
-    }
-    WSADATA winsock;
-    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
+// Every port with an address asked, once Windows Sockets has started.
+void ask_all(NetPorts* ports) {
     Asking asking;
     memset(&asking, 0, sizeof asking);
     asking.ports = ports;
@@ -159,5 +151,20 @@ void ask_net_ports(NetPorts* ports) {
     for (int i = 0; i < ports->count; ++i) {
         if (asking.socket[i] != INVALID_SOCKET) settle(&asking, i, NET_SILENT, 0);
     }
+}
+
+}  // namespace
+
+void ask_net_ports(NetPorts* ports) {
+    for (int i = 0; i < ports->count; ++i) {
+        ports->ports[i].answer = NET_NOT_ASKED;
+        ports->ports[i].win32 = 0;
+        ports->ports[i].ms = 0;
+    }
+    WSADATA winsock;
+    if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
+    // Windows Sockets 2.2, which the calls here are written for: every Windows
+    // since 98 has it. An older one leaves every port unasked.
+    if (winsock.wVersion == MAKEWORD(2, 2)) ask_all(ports);
     WSACleanup();
 }
