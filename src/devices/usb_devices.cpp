@@ -19,10 +19,9 @@ const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 
 
 // The port monitor names a USB printing device's port "Base Name" followed by
 // "Port Number" in at least three digits: USB001.
-// `base` is at most kBaseNameRoom - 1 units: the longest base and the longest
-// number fit the port's room.
+// `base` is at most kBaseNameRoom - 1 units: with the ten digits of the
+// largest number it fits the port's room (DEVICE_PORT_ROOM).
 const int kBaseNameRoom = 16;
-static_assert(kBaseNameRoom - 1 + 10 < DEVICE_PORT_ROOM, "a base name and ten digits fit a port name");
 
 void format_port(WCHAR* port, const WCHAR* base, DWORD number) {
     WCHAR digits[11];
@@ -150,13 +149,11 @@ void collect_usb_devices(DeviceInventory* devices) {
 }
 
 int usb_port_presence(const DeviceInventory& devices, const WCHAR* port) {
-    // The comparison stops at the first unit that differs, a short name's NUL included.
-    if (port == nullptr || !wide_equal_nocase_n(port, L"USB", 3)) return -1;
-    if (!devices.usb_ok) return -1;
-    if (port[3] == 0) return -1;
-    for (const WCHAR* p = port + 3; *p != 0; ++p) {
-        if (*p < L'0' || *p > L'9') return -1;
-    }
+    // "USB" and one or more digits, nothing else; the comparison stops at the
+    // first unit that differs, a short name's NUL included.
+    bool usb_name = port != nullptr && wide_equal_nocase_n(port, L"USB", 3) && port[3] != 0;
+    for (int i = 3; usb_name && port[i] != 0; ++i) usb_name = port[i] >= L'0' && port[i] <= L'9';
+    if (!usb_name || !devices.usb_ok) return -1;  // cannot be told
     for (int i = 0; i < devices.usb_count; ++i) {
         if (wide_equal_nocase(port, devices.usb_devices[i].port)) return 1;
     }
