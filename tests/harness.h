@@ -45,8 +45,8 @@ inline std::string u8(const wchar_t* text) {
     return sim::utf16_to_utf8(units);
 }
 
-// Each test starts on a new computer, with the program's process-wide
-// tables as a new process has them, and ends with nothing left open: no
+// Each test starts on a new computer (the program keeps no state of its own
+// between runs) and ends with nothing left open: no
 // handle, document, page, key, list, GDI object or heap block. A test that
 // leaves something open on purpose says so with allow_leaks().
 class SimTest : public ::testing::Test {

@@ -21,6 +21,24 @@ StartedJob* started_job(PrinterHandle* handle) {
     return nullptr;
 }
 
+// What EndDocPrinter and AbortPrinter check first: an open handle with a job
+// started on it. Null after setting the error.
+PrinterHandle* handle_with_job(HANDLE hPrinter, StartedJob** job) {
+    PrinterHandle* handle = open_handle(hPrinter);
+    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE, static_cast<PrinterHandle*>(nullptr));
+    *job = started_job(handle);
+    if (*job == nullptr) return fail(ERROR_SPL_NO_STARTDOC, static_cast<PrinterHandle*>(nullptr));
+    return handle;
+}
+
+// The job leaves the handle, its page with it; a page the program left open
+// and did not cancel stays in the audit.
+void close_document(PrinterHandle* handle) {
+    handle->page_open = false;
+    handle->job_id = 0;
+    untrack(document_key(handle));
+}
+
 SYSTEMTIME submitted_time(const Submission& submitted) {
     SYSTEMTIME st{};
     switch (submitted.kind) {
@@ -224,15 +242,12 @@ BOOL WINAPI EndPagePrinter(HANDLE hPrinter) {
 
 BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
     if (call_fails("EndDocPrinter")) return FALSE;
-    PrinterHandle* handle = open_handle(hPrinter);
-    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
-    StartedJob* job = started_job(handle);
-    if (job == nullptr) return fail(ERROR_SPL_NO_STARTDOC);
+    StartedJob* job = nullptr;
+    PrinterHandle* handle = handle_with_job(hPrinter, &job);
+    if (handle == nullptr) return FALSE;
     // Ending the job ends its page too, but a page left open stays in the
     // audit: the program must end its pages itself.
-    handle->page_open = false;
-    handle->job_id = 0;
-    untrack(document_key(handle));
+    close_document(handle);
     Printer& printer = printer_of(handle);
     if (printer.enddoc_printer_error != 0) {
         // The spooler could not commit the job (a full disk, a job cancelled
@@ -249,16 +264,13 @@ BOOL WINAPI EndDocPrinter(HANDLE hPrinter) {
 // and leaves the queue.
 BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
     if (call_fails("AbortPrinter")) return FALSE;
-    PrinterHandle* handle = open_handle(hPrinter);
-    if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
-    StartedJob* job = started_job(handle);
-    if (job == nullptr) return fail(ERROR_SPL_NO_STARTDOC);
+    StartedJob* job = nullptr;
+    PrinterHandle* handle = handle_with_job(hPrinter, &job);
+    if (handle == nullptr) return FALSE;
     Printer& printer = printer_of(handle);
     if (printer.abort_error != 0) return fail(printer.abort_error);
-    if (handle->page_open) untrack(page_key(handle));
-    handle->page_open = false;
-    handle->job_id = 0;
-    untrack(document_key(handle));
+    if (handle->page_open) untrack(page_key(handle));  // cancelled with the job
+    close_document(handle);
     remove_from_queue(printer, job->id);
     job->aborted = true;
     overwrite_last_error();
