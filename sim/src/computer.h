@@ -28,8 +28,14 @@ struct StdinState {
     StdinKind kind = StdinKind::bytes;
     std::string bytes;      // for StdinKind::bytes
     size_t position = 0;
-    DWORD then_error = ERROR_BROKEN_PIPE;  // what the read after the last byte fails with
+    DWORD then_error = ERROR_BROKEN_PIPE;  // what the read after the last byte fails with; 0: succeeds with 0 bytes
     bool finished = false;  // real stdin reached its end
+    // "pieces": each read hands out (the rest of) the next piece, an empty one
+    // as a read that succeeds with 0 bytes; `bytes` is then unused.
+    bool in_pieces = false;
+    std::vector<std::string> pieces;
+    size_t piece = 0;
+    DWORD file_type = FILE_TYPE_PIPE;  // what GetFileType says of it
 };
 
 struct ClockState {
@@ -77,6 +83,7 @@ struct StartedJob {
     bool ended = false;
     bool aborted = false;  // AbortPrinter cancelled it: it left the queue
     bool deleted = false;
+    bool handle_open = true;  // the handle it was started on is not closed yet
 };
 
 // How a writer (WritePrinter, or WriteFile on a pipe or file) takes bytes.
@@ -133,6 +140,7 @@ struct Printer {
     DWORD endpage_printer_error = 0;  // EndPagePrinter fails with it (the page is ended all the same)
     DWORD enddoc_printer_error = 0;   // EndDocPrinter fails with it and the job is dropped
     DWORD abort_error = 0;            // AbortPrinter fails with it and the job stays as it was
+    DWORD started_job_delete_error = 0;  // SetJobW deleting a job the program started fails with it
     // The first N fill calls (a record read's second call, with the size the
     // first reported) find the answer grown by a record (122 and a larger
     // size), or the queue emptied (EnumJobsW: no jobs; GetJobW: 87).

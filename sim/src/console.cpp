@@ -33,6 +33,13 @@ void forward_text(const std::u16string& text) {
 
 using sim::fail;
 
+// The read after the last byte: the writer has closed its end, or (an "end"
+// of 0) a file has ended, which is a read of 0 bytes.
+BOOL end_of_input(const sim::StdinState& in) {
+    if (in.then_error == ERROR_SUCCESS) return TRUE;
+    return fail(in.then_error);
+}
+
 }  // namespace
 
 extern "C" {
@@ -156,13 +163,27 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
             got = static_cast<size_t>(n);
             break;
         }
+        if (got == 0) return end_of_input(in);
+    } else if (in.in_pieces) {
+        // Each read hands out the rest of one piece: an empty piece is a write
+        // of 0 bytes, which a pipe's reader sees as a read of 0 bytes.
+        if (in.piece == in.pieces.size()) return end_of_input(in);
+        const std::string& piece = in.pieces[in.piece];
+        got = piece.size() - in.position;
+        if (got > wanted) got = wanted;
+        std::memcpy(lpBuffer, piece.data() + in.position, got);
+        in.position += got;
+        if (in.position == piece.size()) {
+            ++in.piece;
+            in.position = 0;
+        }
     } else {
         got = in.bytes.size() - in.position;
         if (got > wanted) got = wanted;
         std::memcpy(lpBuffer, in.bytes.data() + in.position, got);
         in.position += got;
+        if (got == 0) return end_of_input(in);
     }
-    if (got == 0) return fail(in.then_error);  // the writer has closed its end
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = static_cast<DWORD>(got);
     return TRUE;
 }
@@ -182,7 +203,7 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
     const sim::Computer& pc = sim::computer();
     if (sim::call_fails("GetFileType")) return FILE_TYPE_UNKNOWN;
     SetLastError(NO_ERROR);
-    if (hFile == kStdin) return FILE_TYPE_PIPE;
+    if (hFile == kStdin) return pc.stdin_state.file_type;
     if (hFile == kStdout) {
         switch (pc.stdout_kind) {
             case sim::StdoutKind::console: return FILE_TYPE_CHAR;

@@ -106,8 +106,21 @@ void load_stdin(const json& value, Computer& pc) {
     }
     if (!value.is_object()) bad("\"stdin\" is a word or an object");
     in.kind = StdinKind::bytes;
-    in.bytes = bytes_of(value);
+    if (value.contains("pieces")) {
+        in.in_pieces = true;
+        for (const json& piece : value.at("pieces")) in.pieces.push_back(hex_to_bytes(piece.get<std::string>()));
+        if (value.contains("end")) in.then_error = value.at("end").get<DWORD>();
+    } else {
+        in.bytes = bytes_of(value);
+    }
     if (value.contains("then_error")) in.then_error = value.at("then_error").get<DWORD>();
+    if (value.contains("type")) {
+        std::string type = value.at("type").get<std::string>();
+        if (type == "pipe") in.file_type = FILE_TYPE_PIPE;
+        else if (type == "disk") in.file_type = FILE_TYPE_DISK;
+        else if (type == "char") in.file_type = FILE_TYPE_CHAR;
+        else bad("unknown \"stdin.type\": " + type);
+    }
 }
 
 void load_clock(const json& value, Computer& pc) {
@@ -217,6 +230,7 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.endpage_printer_error = error_of(value, "endpage_printer_error");
     p.enddoc_printer_error = error_of(value, "enddoc_printer_error");
     p.abort_error = error_of(value, "abort_error");
+    p.started_job_delete_error = error_of(value, "started_job_delete_error");
     p.grow_between_calls = value.value("grow_between_calls", 0u);
     p.shrink_between_calls = value.value("shrink_between_calls", 0u);
     if (value.contains("write")) p.write = load_write(value.at("write"));

@@ -16,10 +16,16 @@ struct PrinterHandle {
     QueuePlace queue;
     DWORD job_id = 0;  // the job started on this handle and not yet ended
     bool page_open = false;
+    DWORD started_job = 0;  // the last job started on this handle, ended or not
 };
 
 // A handle the program got from OpenPrinterW and has not closed; null otherwise.
 PrinterHandle* open_handle(HANDLE handle);
+
+// What closing a handle does to the job started on it: a job deleted while
+// its document was open leaves the queue now, and neither its document nor
+// its page is left open.
+void close_started_job(PrinterHandle* handle);
 
 inline Printer& printer_of(const PrinterHandle* handle) { return printer_at(handle->queue); }
 

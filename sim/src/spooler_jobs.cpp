@@ -14,11 +14,15 @@ namespace {
 const void* document_key(const PrinterHandle* handle) { return reinterpret_cast<const char*>(handle) + 1; }
 const void* page_key(const PrinterHandle* handle) { return reinterpret_cast<const char*>(handle) + 2; }
 
-StartedJob* started_job(PrinterHandle* handle) {
-    for (StartedJob& job : printer_of(handle).started) {
-        if (job.id == handle->job_id) return &job;
+StartedJob* started_by_program(Printer& printer, DWORD id) {
+    for (StartedJob& job : printer.started) {
+        if (job.id == id) return &job;
     }
     return nullptr;
+}
+
+StartedJob* started_job(PrinterHandle* handle) {
+    return handle->job_id == 0 ? nullptr : started_by_program(printer_of(handle), handle->job_id);
 }
 
 // What EndDocPrinter and AbortPrinter check first: an open handle with a job
@@ -166,12 +170,14 @@ BOOL WINAPI SetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE, DWORD Com
         default:
             return fail(ERROR_INVALID_PARAMETER);
     }
-    if (job->delete_error != 0) return fail(job->delete_error);
-    remove_from_queue(printer, JobId);
+    // A job the program started has no scenario record of its own.
+    StartedJob* mine = started_by_program(printer, JobId);
+    DWORD refusal = mine != nullptr ? printer.started_job_delete_error : job->delete_error;
+    if (refusal != 0) return fail(refusal);
     printer.deleted_job_ids.push_back(JobId);
-    for (StartedJob& started : printer.started) {
-        if (started.id == JobId) started.deleted = true;
-    }
+    if (mine != nullptr) mine->deleted = true;
+    // A job still held by the handle it was started on leaves with that handle.
+    if (mine == nullptr || !mine->handle_open) remove_from_queue(printer, JobId);
     return TRUE;
 }
 
@@ -193,6 +199,7 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
     printer.started.push_back(started);
 
     handle->job_id = started.id;
+    handle->started_job = started.id;
     track(document_key(handle), ResourceKind::document, job_label(printer, started.id));
     return started.id;
 }
@@ -278,3 +285,18 @@ BOOL WINAPI AbortPrinter(HANDLE hPrinter) {
 }
 
 }  // extern "C"
+
+namespace sim {
+
+void close_started_job(PrinterHandle* handle) {
+    Printer& printer = printer_of(handle);
+    StartedJob* job = started_by_program(printer, handle->started_job);
+    if (job == nullptr) return;
+    job->handle_open = false;
+    if (!job->deleted) return;
+    if (handle->page_open) untrack(page_key(handle));
+    if (handle->job_id != 0) close_document(handle);
+    remove_from_queue(printer, job->id);
+}
+
+}  // namespace sim

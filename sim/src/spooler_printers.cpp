@@ -172,7 +172,8 @@ BOOL WINAPI ClosePrinter(HANDLE hPrinter) {
     if (call_fails("ClosePrinter")) return FALSE;
     PrinterHandle* handle = open_handle(hPrinter);
     if (handle == nullptr) return fail(ERROR_INVALID_HANDLE);
-    // A document or page left open stays in the audit.
+    // A document or page left open stays in the audit, unless its job was deleted.
+    close_started_job(handle);
     untrack(handle);
     overwrite_last_error();
     return TRUE;

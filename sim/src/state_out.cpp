@@ -69,6 +69,7 @@ std::string state_json() {
                                                     {"outcome", rule_name(connection.outcome)},
                                                     {"at_ms", connection.at_ms}});
     }
+    state["stdout_flushes"] = computer().flush_count;
     return state.dump(2) + "\n";
 }
 

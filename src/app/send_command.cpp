@@ -33,36 +33,44 @@ void note_read_failure(Input* input, DWORD error) {
     input->read_error = error;
 }
 
-// Whether one more read still delivers bytes once 8 MiB are held; a real
-// failure of that read is reported like any other.
-void look_past_the_limit(HANDLE handle, Input* input) {
-    BYTE probe;
-    DWORD got = 0;
-    SetLastError(ERROR_SUCCESS);
-    if (ReadFile(handle, &probe, 1, &got, nullptr)) {
-        input->too_large = got > 0;
-    } else {
-        note_read_failure(input, GetLastError());
+// A writer that keeps writing nothing is not waited for without end.
+const DWORD kMostEmptyReads = 65536;
+
+// Reads at least one byte, or finds the end of the input or a failure (0). A
+// read from a pipe that succeeds with 0 bytes means that its writer wrote 0
+// bytes, not that it closed its end: a pipe's input ends only with a failed
+// read. A file's or a device's input ends with a read of 0 bytes.
+DWORD read_some(HANDLE handle, bool pipe, BYTE* into, DWORD room, Input* input) {
+    for (DWORD empty_reads = 0;; ++empty_reads) {
+        DWORD got = 0;
+        SetLastError(ERROR_SUCCESS);  // a read that fails without saying why is reported with 0
+        if (!ReadFile(handle, into, room, &got, nullptr)) {
+            // A receipt cut short must not be printed as if whole, and an input
+            // that fails before its first byte is a failure, not an empty one.
+            note_read_failure(input, GetLastError());
+            return 0;
+        }
+        if (got > 0 || !pipe) return got;
+        if (empty_reads == kMostEmptyReads) {
+            input->read_failed = true;
+            return 0;
+        }
     }
 }
 
 void read_standard_input(Input* input) {
     HANDLE handle = GetStdHandle(STD_INPUT_HANDLE);
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    bool pipe = GetFileType(handle) == FILE_TYPE_PIPE;
     for (;;) {
-        DWORD got = 0;
-        SetLastError(ERROR_SUCCESS);  // a read that fails without saying why is reported with 0
-        if (!ReadFile(handle, input->bytes + input->held, input->capacity - input->held, &got, nullptr)) {
-            // A receipt cut short must not be printed as if whole, and an input
-            // that fails before its first byte is a failure, not an empty one.
-            note_read_failure(input, GetLastError());
-            return;
-        }
+        DWORD got = read_some(handle, pipe, input->bytes + input->held, input->capacity - input->held, input);
         if (got == 0) return;
         input->held += got;
         if (input->held < input->capacity) continue;
         if (input->capacity >= kLargestBlock) {
-            look_past_the_limit(handle, input);
+            // Whether one more read still delivers bytes once 8 MiB are held.
+            BYTE probe;
+            input->too_large = read_some(handle, pipe, &probe, 1, input) > 0;
             return;
         }
         BYTE* grown = static_cast<BYTE*>(realloc(input->bytes, input->capacity * 2));

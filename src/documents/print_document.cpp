@@ -27,21 +27,26 @@ void append_members(TextBuffer* document, const PrintResult& result) {
         case PrintOutcome::no_printer: append_failure(document, code, 0, kNoPrinterMessage, FAILURE_WITH_OK); return;
         case PrintOutcome::empty: append_failure(document, code, 0, "Пустой поток", FAILURE_WITH_OK); return;
         case PrintOutcome::too_large: append_failure(document, code, 0, "Поток больше 8 МиБ", FAILURE_WITH_OK); return;
-        case PrintOutcome::short_write:
+        case PrintOutcome::short_write: {
             // The message says how far the spooler got: "taken/all".
-            append_format(document,
-                          "\"ok\":false,\"error\":\"%s\",\"win32\":0,\"message\":\"%lu/%lu\",\"job\":%lu,\"cancelled\":%s",
-                          code, static_cast<unsigned long>(result.written), bytes, job, json_boolean(result.cancelled));
-            return;
+            char taken[32];
+            format_text(taken, sizeof taken, "%lu/%lu", static_cast<unsigned long>(result.written), bytes);
+            append_failure(document, code, 0, taken, FAILURE_WITH_OK);
+            break;
+        }
         default: append_failure(document, code, result.error, nullptr, FAILURE_WITH_OK); break;
     }
-    // The job's number lets the caller find a job left in the queue.
+    // A raw job that failed once started: its number lets the caller find it
+    // when it could not be cancelled.
+    if (!result.raw || result.job == 0) return;
+    append_format(document, ",\"job\":%lu", job);
     if (result.outcome == PrintOutcome::write_failed) {
-        append_format(document, ",\"job\":%lu,\"written\":%lu,\"bytes\":%lu,\"cancelled\":%s", job,
-                      static_cast<unsigned long>(result.written), bytes, json_boolean(result.cancelled));
-    } else if (result.outcome == PrintOutcome::print_failed && result.raw) {
-        append_format(document, ",\"job\":%lu,\"bytes\":%lu", job, bytes);
+        append_format(document, ",\"written\":%lu", static_cast<unsigned long>(result.written));
     }
+    if (result.outcome != PrintOutcome::startpage_failed && result.outcome != PrintOutcome::short_write) {
+        append_format(document, ",\"bytes\":%lu", bytes);
+    }
+    append_format(document, ",\"cancelled\":%s", json_boolean(result.cancelled));
 }
 
 }  // namespace

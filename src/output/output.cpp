@@ -15,7 +15,11 @@ void write_bytes(HANDLE handle, const char* bytes, DWORD count) {
         bytes += written;
         count -= written;
     }
-    FlushFileBuffers(handle);
+    // A disk file is flushed so that a reader of the file sees the document at
+    // once. A pipe's reader sees the bytes as soon as they are written, and a
+    // flush there waits until the reader has read them all: a till that reads
+    // only after the program has ended would wait for ever.
+    if (GetFileType(handle) == FILE_TYPE_DISK) FlushFileBuffers(handle);
 }
 
 // Windows 7's console host fails a write much over 64 KiB and shows nothing,

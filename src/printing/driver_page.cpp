@@ -54,9 +54,26 @@ struct PageFonts {
     HFONT body;
 };
 
+// How many lines were drawn, and the error of the first that was not.
+struct Drawing {
+    int drawn;
+    DWORD error;
+    bool failed;
+};
+
+void draw_line(HDC dc, int x, int y, const WCHAR* line, Drawing* drawing) {
+    SetLastError(ERROR_SUCCESS);
+    if (TextOutW(dc, x, y, line, static_cast<int>(wide_length(line)))) {
+        ++drawing->drawn;
+    } else if (!drawing->failed) {
+        drawing->failed = true;
+        drawing->error = GetLastError();
+    }
+}
+
 // Draws the page and selects the context's own font again; the fonts are
 // the caller's to delete.
-PageFonts draw_page(HDC dc, const DriverPageText& text) {
+PageFonts draw_page(HDC dc, const DriverPageText& text, Drawing* drawing) {
     PageLayout layout = measure(dc);
     PageFonts fonts;
     fonts.body = make_font(-layout.body_height, FW_NORMAL);
@@ -66,7 +83,7 @@ PageFonts draw_page(HDC dc, const DriverPageText& text) {
     HGDIOBJ original = SelectObject(dc, fonts.header);
     SetBkMode(dc, TRANSPARENT);
     int y = layout.top;
-    TextOutW(dc, layout.left_margin, y, text.heading, static_cast<int>(wide_length(text.heading)));
+    draw_line(dc, layout.left_margin, y, text.heading, drawing);
     y += (14 * line_step) / 10;
     HGDIOBJ previous = SelectObject(dc, fonts.body);
     if (original == nullptr) original = previous;  // the header font never got in
@@ -76,7 +93,7 @@ PageFonts draw_page(HDC dc, const DriverPageText& text) {
     for (int i = 0; i <= text.line_count; ++i) {
         // The local date and time stand in their own line among the others.
         const WCHAR* line = i == text.date_at ? date : text.lines[i < text.date_at ? i : i - 1];
-        TextOutW(dc, layout.left_margin, y, line, static_cast<int>(wide_length(line)));
+        draw_line(dc, layout.left_margin, y, line, drawing);
         y += line_step;
     }
 
@@ -108,7 +125,12 @@ void print_document(HDC dc, const DriverPageText& text, PrintResult* result, Pag
         result->error = GetLastError();
         return;
     }
-    *fonts = draw_page(dc, text);
+    Drawing drawing = {0, ERROR_SUCCESS, false};
+    *fonts = draw_page(dc, text, &drawing);
+    if (drawing.drawn == 0) {  // a blank page is no test of the driver
+        result->error = drawing.error;
+        return;
+    }
     SetLastError(ERROR_SUCCESS);
     if (EndPage(dc) <= 0) {
         result->error = GetLastError();

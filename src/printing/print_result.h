@@ -24,7 +24,7 @@ struct PrintResult {
     DWORD job;       // the spooler's job number; 0 when no job was started
     DWORD bytes;     // raw jobs: the bytes to send
     DWORD written;   // raw jobs: the bytes the spooler took
-    bool cancelled;  // write_failed, short_write: the job was cancelled, not ended
+    bool cancelled;  // a job that failed once started was cancelled and will not print
     bool raw;        // a raw job ("send", "test"), not the driver page
 };
 

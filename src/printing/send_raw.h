@@ -11,8 +11,10 @@ typedef void (*JobNumbered)(DWORD job);
 
 // Submits `count` bytes to `printer` (not empty) as one RAW job named
 // `document`. on_numbered may be null. The outcome is sent only when every
-// byte was taken and the spooler committed the job; a job whose bytes were not
-// all taken is cancelled (AbortPrinter), or ended as it is when the spooler
-// refuses to cancel it.
+// byte was taken and the spooler committed the job. A job that fails once
+// started (its page, a write, its end) is cancelled (AbortPrinter, else
+// SetJobW's delete), or ended as it is when the spooler refuses both;
+// `cancelled` says it will not print, which a queue that prints directly
+// cannot promise.
 PrintResult send_raw(const WCHAR* printer, const BYTE* data, DWORD count, const WCHAR* document,
                      JobNumbered on_numbered);

@@ -66,13 +66,16 @@ void append_failure(TextBuffer* text, const PrintResult& result, const WCHAR* pr
     append(text, "»: ");
     append(text, document);
     append(text, "\r\n");
-    bool not_taken = result.outcome == PrintOutcome::write_failed || result.outcome == PrintOutcome::short_write;
-    if (not_taken && result.cancelled) {
+    // A raw job that failed once started was cancelled, or may still print.
+    if (!result.raw || result.job == 0) return;
+    if (result.cancelled) {
         append(text, "Чек не напечатан: задание отменено, ни одна его часть на принтер не попадёт.\r\n");
-    } else if (not_taken) {
-        append(text,
-               "Отменить задание не удалось: часть чека может напечататься. Удалите задание из очереди "
-               "печати.\r\n");
+    } else {
+        bool not_taken = result.outcome == PrintOutcome::write_failed || result.outcome == PrintOutcome::short_write;
+        append_format(text,
+                      "Отменить задание не удалось: %s может напечататься. Удалите задание №%lu из очереди печати, "
+                      "прежде чем печатать чек снова.\r\n",
+                      not_taken ? "часть чека" : "чек", static_cast<unsigned long>(result.job));
     }
 }
 

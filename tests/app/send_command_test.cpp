@@ -68,6 +68,16 @@ TEST_F(SendCommandTest, TheReadPastTheLimitFailingWithoutAnErrorNames0) {
     EXPECT_TRUE(jobs().empty());
 }
 
+// A pipe's writer writing 0 bytes past 8 MiB has not closed the pipe.
+TEST_F(SendCommandTest, AnEmptyReadPastTheLimitIsNotTheEndOfAPipe) {
+    load(8388608, ERROR_BROKEN_PIPE, 0);
+    sim::StdinState& input = sim::computer().stdin_state;
+    input.in_pieces = true;
+    input.pieces = {input.bytes, "", "x"};
+    EXPECT_EQ(nlohmann::json::parse(run({"send", "XP-58"}).out)["error"], "TOO_LARGE");
+    EXPECT_TRUE(jobs().empty());
+}
+
 TEST_F(SendCommandTest, MemoryRunningOutWhileReadingEndsWith3) {
     // The first block, then the doubling of a full one.
     for (auto [size, allocation] : {std::pair<size_t, unsigned>{2, 1}, {70000, 2}}) {

@@ -5,6 +5,8 @@
     run_e2e.py SIMWIN --update    rewrite the golden files from what runs now
 
 A group is cases/NAME.json: {"scenarios": {label: scenario}, "cases": [...]}.
+A case with "rows" is a table: each row (its "name" added to the case's, its
+"set" over the case's, its other keys over the case's own) runs as a case.
 A case names its computer ("scenario": a label, an inline scenario, or
 "scenario_file": a path from the project root), may change it ("set":
 {"dot.path.0.key": value}), and gives "args", "stdin_hex", "console" (true:
@@ -115,13 +117,28 @@ def run_case(simwin, case, group, tmp):
     return out + b"\n", problems
 
 
+def expand(cases):
+    """The cases with every table's rows as cases of their own, in order."""
+    for case in cases:
+        rows = case.get("rows")
+        if rows is None:
+            yield case
+            continue
+        for row in rows:
+            one = {key: value for key, value in case.items() if key != "rows"}
+            one.update({key: value for key, value in row.items() if key not in ("name", "set")})
+            one["name"] = case["name"] + row.get("name", "")
+            one["set"] = dict(case.get("set", {}), **row.get("set", {}))
+            yield one
+
+
 def run_group(simwin, path):
     with open(path, encoding="utf-8") as f:
         group = json.load(f)
     text = b""
     problems = []
     with tempfile.TemporaryDirectory() as tmp:
-        for case in group["cases"]:
+        for case in expand(group["cases"]):
             section, seen = run_case(simwin, case, group, tmp)
             text += section
             problems += ["%s: %s" % (case["name"], problem) for problem in seen]
