@@ -55,6 +55,8 @@ def schema_problem(document, command):
     name = word if word in WORDS else "unknown_command"
     if name in ("send", "test") and isinstance(document, dict) and "stage" in document:
         name = "progress"
+    if isinstance(document, dict) and document.get("error") == "BAD_NUMBER":
+        name = "bad_number"  # one document whatever the command
     errors = list(VALIDATORS[name].iter_errors(document))
     if not errors:
         return None

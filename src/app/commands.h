@@ -13,3 +13,6 @@ int watch_command(const Invocation& call);
 int purge_command(const Invocation& call);
 int version_command(const Invocation& call);
 int unknown_command(const Invocation& call);
+// An argument at `argument` (1 being the command word) of the command `word`
+// that is not a number.
+int bad_number_command(const Invocation& call, const WCHAR* word, int argument);

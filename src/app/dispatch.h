@@ -7,7 +7,7 @@
 enum : int {
     EXIT_OK = 0,
     EXIT_FAILED = 1,  // the command's document reports the failure
-    EXIT_UNKNOWN_COMMAND = 2,
+    EXIT_BAD_COMMAND_LINE = 2,  // an unknown command word, or an argument that is not a number
     EXIT_OUT_OF_MEMORY = 3,  // given straight to ExitProcess
 };
 
@@ -22,9 +22,13 @@ struct Invocation {
 // Runs the command named by argument 1 and returns the exit code.
 int dispatch_command(int argc, WCHAR** argv, bool console);
 
-// The decimal number of argument `index`, or of default_text when the command
-// line is too short: ASCII digits from the start, 2^64 - 1 when larger; 0 when
-// the first character is not a digit (no sign, blank or hex prefix).
+// Whether a text is a number as the command line takes one: ASCII digits
+// only, at least one (no sign, blank, hex prefix, unit or other digits).
+bool is_number(const WCHAR* text);
+
+// The decimal number of argument `index`, or of default_text when the
+// argument is absent or empty: its ASCII digits, 2^64 - 1 when larger.
+// Dispatch has refused an argument that is not a number before.
 unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* default_text);
 
 // The same for a number handed on as 32 bits: 4294967295 when larger, never

@@ -107,26 +107,35 @@ TEST_F(Tables, Win32MessageTrimsTheEndAndLeavesTheLastErrorAlone) {
     }
 }
 
-TEST_F(Tables, ParseNumber) {
+// What the command line takes as a number, and its value: any other text is
+// refused (BAD_NUMBER), never taken for 0 or its leading digits.
+TEST_F(Tables, Numbers) {
     struct Row {
         const char16_t* text;
-        unsigned long long value;
+        bool number;
+        unsigned long long value;  // when a number
     };
+    const unsigned long long kLargest = 18446744073709551615ULL;
     const Row rows[] = {
-        {u"45", 45}, {u"90", 90}, {u"007", 7}, {u"1/2", 1}, {u"1:2", 1}, {u"12abc", 12}, {u"1 000", 1}, {u"1,5", 1}, {u"", 0}, {u"abc", 0},
-        {u"+5", 0}, {u"-5", 0}, {u" 5", 0}, {u"0x10", 0}, {u"\uff15", 0},  // a fullwidth 5 is no ASCII digit
-        {u"18446744073709551615", 18446744073709551615ULL}, {u"18446744073709551616", 18446744073709551615ULL},
-        {u"18446744073709551609", 18446744073709551609ULL}, {u"99999999999999999999999", 18446744073709551615ULL},
+        {u"45", true, 45}, {u"007", true, 7}, {u"0", true, 0}, {u"18446744073709551615", true, kLargest},
+        {u"18446744073709551616", true, kLargest}, {u"18446744073709551609", true, 18446744073709551609ULL},
+        {u"99999999999999999999999", true, kLargest},
+        {u"", false, 0}, {u"+5", false, 0}, {u"-5", false, 0}, {u" 5", false, 0}, {u"5 ", false, 0},
+        {u"0x10", false, 0}, {u"1e3", false, 0}, {u"25s", false, 0}, {u"1,5", false, 0},
+        {u"\uff15", false, 0},  // a fullwidth 5 is no ASCII digit
     };
     for (const Row& row : rows) {
         std::u16string text = row.text;
         WCHAR* argv[] = {nullptr, nullptr, const_cast<WCHAR*>(w(text))};
-        EXPECT_EQ(parse_number(3, argv, 2, L"20"), row.value) << sim::utf16_to_utf8(text);
-        EXPECT_EQ(parse_number(2, argv, 2, w(text)), row.value) << "as the default";
+        EXPECT_EQ(is_number(argv[2]), row.number) << sim::utf16_to_utf8(text);
+        if (row.number) {
+            EXPECT_EQ(parse_number(3, argv, 2, L"20"), row.value) << sim::utf16_to_utf8(text);
+        }
     }
-    WCHAR* argv[] = {nullptr, nullptr, nullptr};
-    EXPECT_EQ(parse_number(3, argv, 2, L"20"), 0u);  // present but null
-    EXPECT_EQ(parse_number(3, argv, 3, nullptr), 0u);
+    WCHAR empty[] = {0};
+    WCHAR* argv[] = {nullptr, nullptr, empty};
+    EXPECT_EQ(parse_number(3, argv, 2, L"20"), 20u);  // empty: the default
+    EXPECT_EQ(parse_number(2, argv, 2, L"20"), 20u);  // absent: the default
 }
 
 TEST_F(Tables, NormalizeName) {
