@@ -11,7 +11,8 @@
 int purge_command(const Invocation& call) {
     DWORD minimum_age_s = parse_dword(call, 3, L"20");
     WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name);
+    DWORD default_error = ERROR_SUCCESS;
+    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
 
     PurgeResult result = {PurgeOutcome::purged, 0, 0, 0, 0};
     bool named = printer[0] != 0;
@@ -21,7 +22,7 @@ int purge_command(const Invocation& call) {
     if (named) {
         append_purge_document(&document, result, printer);
     } else {
-        append_purge_no_printer(&document);
+        append_purge_no_printer(&document, default_error);
     }
     if (call.console) {
         // A person sees which queue the document is about.

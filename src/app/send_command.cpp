@@ -87,7 +87,8 @@ int send_command(const Invocation& call) {
     if (input.bytes == nullptr) out_of_memory();
     read_standard_input(&input);
     WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name);
+    DWORD default_error = ERROR_SUCCESS;
+    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
 
     PrintResult result;
     if (input.read_failed) {
@@ -97,7 +98,7 @@ int send_command(const Invocation& call) {
     } else if (input.too_large) {
         result = print_result_of(PrintOutcome::too_large, 0);
     } else if (printer[0] == 0) {
-        result = print_result_of(PrintOutcome::no_printer, 0);
+        result = print_result_of(PrintOutcome::no_printer, default_error);
     } else {
         result = send_raw(printer, input.bytes, input.held, L"Morvik ESC/POS", call.console ? nullptr : say_job_number);
     }

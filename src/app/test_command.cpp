@@ -10,13 +10,14 @@
 
 int test_command(const Invocation& call) {
     WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name);
+    DWORD default_error = ERROR_SUCCESS;
+    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
     SYSTEMTIME now;
     GetLocalTime(&now);
     BYTE receipt[TEST_RECEIPT_ROOM];
     DWORD length = build_test_receipt(receipt, &now);
 
-    PrintResult result = print_result_of(PrintOutcome::no_printer, 0);
+    PrintResult result = print_result_of(PrintOutcome::no_printer, default_error);
     if (printer[0] != 0) {
         result = send_raw(printer, receipt, length, L"Morvik test", call.console ? nullptr : say_job_number);
     }

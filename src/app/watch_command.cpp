@@ -33,7 +33,8 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
     DeviceInventory devices;
     memset(&devices, 0, sizeof devices);
     collect_usb_devices(&devices);
-    WCHAR* default_now = read_default_printer();
+    DWORD unread = ERROR_SUCCESS;
+    WCHAR* default_now = read_default_printer(&unread);
     bool is_default = default_now != nullptr && wide_equal_nocase(default_now, printer);
     free(default_now);
 
@@ -56,12 +57,13 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
 
 int watch_command(const Invocation& call) {
     WCHAR* default_name = nullptr;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name);
+    DWORD default_error = ERROR_SUCCESS;
+    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
     DWORD start = GetTickCount();
     int exit_code = EXIT_FAILED;
     if (printer[0] == 0) {
         TextBuffer document = {};
-        append_watch_no_printer(&document);
+        append_watch_no_printer(&document, default_error);
         exit_code = say(call, document, EXIT_FAILED);
     } else {
         exit_code = watch_queue(call, printer, start);

@@ -40,6 +40,7 @@ struct ParallelPort {
 struct DeviceInventory {
     BOOL usb_ok;  // the last USB listing was complete
     int usb_count;
+    int usb_cut;  // devices left out: more than MAX_USB_DEVICES were listed
     UsbDevice usb_devices[MAX_USB_DEVICES];
     int lpt_count;
     ParallelPort lpt_ports[MAX_PARALLEL_PORTS];

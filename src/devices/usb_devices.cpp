@@ -115,13 +115,14 @@ void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination) {
 
 void collect_usb_devices(DeviceInventory* devices) {
     devices->usb_count = 0;
+    devices->usb_cut = 0;
     devices->usb_ok = FALSE;
     HDEVINFO list = SetupDiGetClassDevsW(&kUsbPrintInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (list == INVALID_HANDLE_VALUE) return;
 
     devices->usb_ok = TRUE;
     int dropped = 0;
-    for (DWORD index = 0; devices->usb_count < MAX_USB_DEVICES; ++index) {
+    for (DWORD index = 0;; ++index) {
         SP_DEVICE_INTERFACE_DATA interface_data;
         memset(&interface_data, 0, sizeof interface_data);
         interface_data.cbSize = sizeof interface_data;
@@ -130,6 +131,12 @@ void collect_usb_devices(DeviceInventory* devices) {
             // miss the device behind a port that would then pass for empty.
             if (GetLastError() != ERROR_NO_MORE_ITEMS) devices->usb_ok = FALSE;
             break;
+        }
+        // Past the room the devices are counted, not held: a cut list is no
+        // complete one.
+        if (devices->usb_count == MAX_USB_DEVICES) {
+            ++devices->usb_cut;
+            continue;
         }
 
         UsbDevice* device = &devices->usb_devices[devices->usb_count];
@@ -145,7 +152,7 @@ void collect_usb_devices(DeviceInventory* devices) {
         }
     }
     SetupDiDestroyDeviceInfoList(list);
-    if (dropped > 0) devices->usb_ok = FALSE;
+    if (dropped > 0 || devices->usb_cut > 0) devices->usb_ok = FALSE;
 }
 
 int usb_port_presence(const DeviceInventory& devices, const WCHAR* port) {

@@ -5,9 +5,10 @@
 #include "output/errors.h"
 #include "output/json.h"
 
-const char kNoPrinterMessage[] = "Принтер не выбран, и принтера по умолчанию в Windows нет";
-
 namespace {
+
+// What no printer named and no default printer in Windows is told.
+const char kNoPrinterMessage[] = "Принтер не выбран, и принтера по умолчанию в Windows нет";
 
 // The room the document allows a message: 255 UTF-16 units, its NUL included.
 const int kMessageRoom = 255;
@@ -23,6 +24,11 @@ void append_system_message(TextBuffer* document, DWORD win32, bool at_most_255) 
 }
 
 }  // namespace
+
+void append_no_printer(TextBuffer* document, DWORD default_error, unsigned form) {
+    append_failure(document, "NO_PRINTER", default_error, default_error == ERROR_SUCCESS ? kNoPrinterMessage : nullptr,
+                   form);
+}
 
 void append_failure(TextBuffer* document, const char* code, DWORD win32, const char* message, unsigned form) {
     if (form & FAILURE_WITH_OK) append(document, "\"ok\":false,");

@@ -6,9 +6,6 @@
 
 #include "output/text_buffer.h"
 
-// What no printer named and no default printer in Windows is told.
-extern const char kNoPrinterMessage[];
-
 // Which of the members a document carries, and how its message is given.
 enum FailureForm : unsigned {
     FAILURE_MEMBERS = 0,           // "error","win32","message": "ok" stands elsewhere, or not at all
@@ -16,6 +13,10 @@ enum FailureForm : unsigned {
     FAILURE_WITHOUT_WIN32 = 2,     // no "win32" (watch's NO_PRINTER)
     FAILURE_MESSAGE_AT_MOST_255 = 4,  // a system text longer than 255 characters is given as ""
 };
+
+// NO_PRINTER: no printer named and no default printer (default_error 0), or
+// the default printer could not be read (its error and the system's text).
+void append_no_printer(TextBuffer* document, DWORD default_error, unsigned form);
 
 // The members, no braces and no comma before or after. `message` is the
 // program's own text for its own failures; null: the system's text of

@@ -52,6 +52,10 @@ void append_list_document(TextBuffer* document, const Survey& survey) {
     append_device_section(document, survey.devices);
     append(document, ",");
     append_net_section(document, survey.network);
+    append_format(document, ",\"printers_ok\":%s", json_boolean(printers.printers_ok));
+    if (!printers.printers_ok) {
+        append_format(document, ",\"printers_win32\":%lu", static_cast<unsigned long>(printers.printers_error));
+    }
     append(document, ",\"printers\":[");
     for (int i = 0; i < printers.printer_count; ++i) {
         if (i > 0) append(document, ",");

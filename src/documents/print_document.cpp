@@ -24,7 +24,7 @@ void append_members(TextBuffer* document, const PrintResult& result) {
             append_format(document, "\"ok\":true,\"job\":%lu", job);
             if (result.raw) append_format(document, ",\"bytes\":%lu", bytes);
             return;
-        case PrintOutcome::no_printer: append_failure(document, code, 0, kNoPrinterMessage, FAILURE_WITH_OK); return;
+        case PrintOutcome::no_printer: append_no_printer(document, result.error, FAILURE_WITH_OK); return;
         case PrintOutcome::empty: append_failure(document, code, 0, "Пустой поток", FAILURE_WITH_OK); return;
         case PrintOutcome::too_large: append_failure(document, code, 0, "Поток больше 8 МиБ", FAILURE_WITH_OK); return;
         case PrintOutcome::short_write: {

@@ -28,8 +28,8 @@ void append_purge_document(TextBuffer* document, const PurgeResult& result, cons
     append(document, "}\n");
 }
 
-void append_purge_no_printer(TextBuffer* document) {
+void append_purge_no_printer(TextBuffer* document, DWORD default_error) {
     append(document, "{");
-    append_failure(document, "NO_PRINTER", 0, kNoPrinterMessage, FAILURE_WITH_OK);
+    append_no_printer(document, default_error, FAILURE_WITH_OK);
     append(document, "}\n");
 }

@@ -47,9 +47,10 @@ void append_watch_document(TextBuffer* document, const WatchVerdict& verdict) {
     append(document, "}\n");
 }
 
-void append_watch_no_printer(TextBuffer* document) {
+void append_watch_no_printer(TextBuffer* document, DWORD default_error) {
     append(document, "{\"ok\":false,\"fate\":\"no_printer\",");
-    append_failure(document, "NO_PRINTER", 0, kNoPrinterMessage, FAILURE_WITHOUT_WIN32);
+    // "win32" only when there is an error to name: the document had none before.
+    append_no_printer(document, default_error, default_error != ERROR_SUCCESS ? FAILURE_MEMBERS : FAILURE_WITHOUT_WIN32);
     append(document, "}\n");
 }
 

@@ -21,5 +21,5 @@ struct WatchVerdict {
 void append_watch_document(TextBuffer* document, const WatchVerdict& verdict);
 
 // The early ends: no printer named and no default; the queue not opened.
-void append_watch_no_printer(TextBuffer* document);
+void append_watch_no_printer(TextBuffer* document, DWORD default_error);
 void append_watch_open_failed(TextBuffer* document, const WCHAR* printer, DWORD error);

@@ -69,9 +69,22 @@ PrinterEntry* take_place(Listing* listing, const WCHAR* name) {
     return nullptr;
 }
 
+// A list that cannot be read (the print spooler service has stopped) is no
+// empty computer: the inventory says so.
+bool read_list(Listing* listing, DWORD flags, DWORD level, SpoolerRecords* records) {
+    SpoolerRead read = read_printers(flags, level, records);
+    if (read == SPOOLER_READ_OK) return true;
+    PrinterInventory* inventory = listing->inventory;
+    if (inventory->printers_ok) {
+        inventory->printers_ok = false;
+        inventory->printers_error = read == SPOOLER_READ_NO_MEMORY ? static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY) : records->error;
+    }
+    return false;
+}
+
 void collect_local_queues(Listing* listing) {
     SpoolerRecords records;
-    if (read_printers(PRINTER_ENUM_LOCAL, 2, &records) != SPOOLER_READ_OK) return;  // none to be had
+    if (!read_list(listing, PRINTER_ENUM_LOCAL, 2, &records)) return;
     listing->inventory->local_records = records.data;
     listing->local_count = records.count;
     const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(records.data);
@@ -102,7 +115,7 @@ bool already_seen(const Listing& listing, const WCHAR* name) {
 
 void collect_connections(Listing* listing) {
     SpoolerRecords records;
-    if (read_printers(PRINTER_ENUM_CONNECTIONS, 4, &records) != SPOOLER_READ_OK) return;  // none to be had
+    if (!read_list(listing, PRINTER_ENUM_CONNECTIONS, 4, &records)) return;
     listing->inventory->connection_records = records.data;
     const PRINTER_INFO_4W* info = reinterpret_cast<const PRINTER_INFO_4W*>(records.data);
     for (DWORD i = 0; i < records.count; ++i) {
@@ -167,28 +180,48 @@ unsigned long long oldest_job_age_ms(const PrinterEntry& entry) {
     return oldest;
 }
 
-WCHAR* read_default_printer() {
+namespace {
+
+// ERROR_FILE_NOT_FOUND is how Windows says no default printer is set; any
+// other error is a spooler that could not answer.
+DWORD unread_default(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+}
+
+}  // namespace
+
+WCHAR* read_default_printer(DWORD* error) {
     // Sized by a first call, filled by a second; read again when the name
     // grew in between (the default was changed meanwhile).
+    *error = ERROR_SUCCESS;
     DWORD size = 0;
     SetLastError(ERROR_SUCCESS);
-    if (GetDefaultPrinterW(nullptr, &size) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+    if (GetDefaultPrinterW(nullptr, &size)) return nullptr;
+    DWORD sizing_error = GetLastError();
+    if (sizing_error != ERROR_INSUFFICIENT_BUFFER) {
+        *error = unread_default(sizing_error);
+        return nullptr;
+    }
     for (int read = 1; read <= kDefaultReads && size > 0; ++read) {
         WCHAR* name = static_cast<WCHAR*>(malloc(size * sizeof(WCHAR)));
         if (name == nullptr) out_of_memory();
         SetLastError(ERROR_SUCCESS);
         if (GetDefaultPrinterW(name, &size)) return name;
-        DWORD error = GetLastError();
+        DWORD fill_error = GetLastError();
         free(name);
-        if (error != ERROR_INSUFFICIENT_BUFFER) return nullptr;
+        if (fill_error != ERROR_INSUFFICIENT_BUFFER) {
+            *error = unread_default(fill_error);
+            return nullptr;
+        }
     }
     return nullptr;
 }
 
-const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name) {
+const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name, DWORD* default_error) {
     *default_name = nullptr;
+    *default_error = ERROR_SUCCESS;
     if (printer_argument != nullptr && printer_argument[0] != 0) return printer_argument;
-    *default_name = read_default_printer();
+    *default_name = read_default_printer(default_error);
     return text_or_empty(*default_name);
 }
 
@@ -197,7 +230,8 @@ PrinterInventory collect_printers() {
     memset(&inventory, 0, sizeof inventory);
     inventory.printers = static_cast<PrinterEntry*>(calloc(MAX_PRINTERS, sizeof(PrinterEntry)));
     if (inventory.printers == nullptr) out_of_memory();
-    inventory.default_printer = read_default_printer();
+    inventory.default_printer = read_default_printer(&inventory.default_error);
+    inventory.printers_ok = true;
     Listing listing = {&inventory, 0, false, nullptr, nullptr};
     collect_local_queues(&listing);
     collect_connections(&listing);

@@ -37,6 +37,9 @@ struct PrinterEntry {
 
 struct PrinterInventory {
     WCHAR* default_printer;  // null when there is none or it cannot be read
+    DWORD default_error;     // why it cannot be read (the print spooler stopped...); 0 when there is none
+    bool printers_ok;        // the local queues and the connections were both read
+    DWORD printers_error;    // when not: the error of the first read that failed
     int printer_count;
     int printers_cut;        // queues left out because more than MAX_PRINTERS were listed
     PrinterEntry* printers;  // printer_count entries
@@ -45,14 +48,16 @@ struct PrinterInventory {
 };
 
 // Reads the printers from the spooler. Never fails: what the spooler does
-// not give is missing. The default printer is always among those listed: when
+// not give is missing, and printers_ok says whether the lists were read.
+// When they were, the default printer is always among those listed: when
 // more than MAX_PRINTERS queues are there, it takes the last place.
 PrinterInventory collect_printers();
 void free_printers(PrinterInventory* inventory);
 
 // The default printer's name, whole, in a block of its own; null when there
-// is none or it cannot be read. free() it.
-WCHAR* read_default_printer();
+// is none (*error 0) or it cannot be read (*error why: 1722 when the print
+// spooler has stopped). free() it.
+WCHAR* read_default_printer(DWORD* error);
 
 // Whether a queue prints to a file, a fax, a PDF or XPS document, a note
 // program or a remote-desktop connection instead of paper. The port must be
@@ -71,5 +76,6 @@ unsigned long long job_age_ms(const SYSTEMTIME* submitted, unsigned long long no
 
 // The queue a command works on: the name given or, when that is empty, the
 // default printer, read into *default_name (free() it; null when none was
-// read). "" when none was given and Windows has no default printer.
-const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name);
+// read, *default_error then saying why when it could not be). "" when none
+// was given and Windows has no default printer, or it cannot be read.
+const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name, DWORD* default_error);

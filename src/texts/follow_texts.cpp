@@ -1,8 +1,6 @@
 #include "texts/follow_texts.h"
 
-#include <stdlib.h>
-
-#include "output/errors.h"
+#include "texts/error_words.h"
 #include "texts/status_words.h"
 
 namespace {
@@ -28,11 +26,9 @@ void append_success(TextBuffer* text, DWORD elapsed, bool escpos) {
 
 void append_hang_report(TextBuffer* text, const JobState& state, const DeviceInventory& devices) {
     if (state.presence == JOB_UNKNOWN) {
-        char* message = win32_message_line(state.query_error);
-        append_format(text, "Windows не отвечает, где задание (ошибка %lu: ", static_cast<unsigned long>(state.query_error));
-        append(text, message);
+        append(text, "Windows не отвечает, где задание (");
+        append_error_words(text, state.query_error);
         append(text, ") — проверьте службу «Диспетчер печати».\r\n");
-        free(message);
     }
     append(text, "Задание ВИСИТ в очереди уже 15 с — принтер его не забирает.\r\n  задание: ");
     append_job_state(text, state.job_status_text, state.job_status);

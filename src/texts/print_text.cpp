@@ -1,9 +1,7 @@
 #include "texts/print_text.h"
 
-#include <stdlib.h>
-
 #include "base/wide.h"
-#include "output/errors.h"
+#include "texts/error_words.h"
 #include "texts/near_names.h"
 
 namespace {
@@ -18,13 +16,11 @@ bool has_queue_named(const PrinterInventory& printers, const WCHAR* name) {
 // A queue that is there, or may be, but did not open: access refused, the
 // print spooler service stopped, a shared printer whose computer is off.
 void append_not_opened(TextBuffer* text, const WCHAR* printer, DWORD error) {
-    char* message = win32_message_line(error);
     append(text, "ОШИБКА: Windows не открыла очередь «");
     append_utf16(text, printer);
-    append_format(text, "» (ошибка %lu: ", static_cast<unsigned long>(error));
-    append(text, message);
+    append(text, "» (");
+    append_error_words(text, error);
     append(text, ")\r\n");
-    free(message);
     if (error == ERROR_ACCESS_DENIED) {
         append(text,
                "Запустите помощника под обычной учётной записью кассы или попросите того, кто обслуживает этот "

@@ -4,6 +4,7 @@
 #include <winspool.h>
 
 #include "base/version.h"
+#include "texts/error_words.h"
 #include "texts/network_texts.h"
 #include "texts/status_words.h"
 
@@ -21,6 +22,10 @@ void append_header(TextBuffer* text, const PrinterInventory& printers) {
     append(text, "Принтер по умолчанию: ");
     if (printers.default_printer != nullptr && printers.default_printer[0] != 0) {
         append_utf16(text, printers.default_printer);
+    } else if (printers.default_error != ERROR_SUCCESS) {
+        append(text, "Windows не ответила (");
+        append_error_words(text, printers.default_error);
+        append(text, ") [!!]");
     } else {
         append(text, "не задан");
     }
@@ -104,7 +109,11 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
     for (int i = 0; i < entry.job_count && i < kShownJobs; ++i) {
         const JobEntry& job = entry.job_list[i];
         append_format(text, "      #%lu ", static_cast<unsigned long>(job.id));
-        append_utf16(text, job.doc);
+        if (job.doc[0] != 0) {
+            append_utf16(text, job.doc);
+        } else {
+            append(text, "(без названия)");
+        }
         append(text, " — ");
         append_job_state(text, job.status_text, job.status);
         append(text, "\r\n");
@@ -202,13 +211,70 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry, const Survey& s
     return found;
 }
 
+// The print spooler that does not answer: the most common fault of a shop's
+// computer, and the first thing said, since nothing else can be judged then.
+int append_spooler_finding(TextBuffer* text, const PrinterInventory& printers) {
+    bool list_unread = !printers.printers_ok;
+    bool default_unread = printers.default_error != ERROR_SUCCESS;
+    if (!list_unread && !default_unread) return 0;
+    append(text, " - Windows не отдала ");
+    if (list_unread && default_unread && printers.printers_error == printers.default_error) {
+        append(text, "список принтеров и принтер по умолчанию (");
+        append_error_words(text, printers.printers_error);
+    } else if (list_unread) {
+        append(text, "список принтеров (");
+        append_error_words(text, printers.printers_error);
+        if (default_unread) {
+            append(text, "), принтер по умолчанию (");
+            append_error_words(text, printers.default_error);
+        }
+    } else {
+        append(text, "принтер по умолчанию (");
+        append_error_words(text, printers.default_error);
+    }
+    append(text,
+           "). Скорее всего, остановлена служба «Диспетчер печати». Запустите её: Win+R, services.msc, «Диспетчер "
+           "печати», «Запустить» (или перезагрузите компьютер), затем запустите помощника ещё раз.\r\n");
+    return 1;
+}
+
+int append_usb_finding(TextBuffer* text, const DeviceInventory& devices) {
+    if (devices.usb_ok) return 0;
+    if (devices.usb_cut > 0) {
+        append_format(text,
+                      " - USB-принтеров больше %d: ещё %d в отчёт не вошли, поэтому про очереди на портах USB "
+                      "помощник не скажет, подключено ли к ним что-нибудь.\r\n",
+                      static_cast<int>(MAX_USB_DEVICES), devices.usb_cut);
+    } else {
+        append(text,
+               " - Список USB-устройств Windows отдала не полностью: про очереди на портах USB помощник не скажет, "
+               "подключено ли к ним что-нибудь.\r\n");
+    }
+    return 1;
+}
+
+// Network ports whose address could not be read, or that could not be asked.
+int append_unchecked_network_finding(TextBuffer* text, const NetPorts* ports) {
+    int unread = 0;
+    for (int i = 0; ports != nullptr && i < ports->count; ++i) {
+        const NetPort& port = ports->ports[i];
+        if (!port.wsd && (port.tcp == 0 || port.answer == NET_NOT_ASKED)) ++unread;
+    }
+    if (unread == 0) return 0;
+    append(text,
+           " - Не все сетевые принтеры удалось проверить (см. «сеть:» выше): адрес в настройках порта не прочитан "
+           "или сеть этого компьютера не ответила.\r\n");
+    return 1;
+}
+
 }  // namespace
 
 void append_report(TextBuffer* text, const Survey& survey, bool pause) {
     const PrinterInventory& printers = survey.printers;
     append_header(text, printers);
     append_devices(text, survey.devices);
-    append_format(text, "Принтеры (%d):\r\n", printers.printer_count);
+    append_format(text, "Принтеры (%d)", printers.printer_count);
+    append(text, printers.printers_ok ? ":\r\n" : " — Windows отдала не весь список [!!]:\r\n");
     for (int i = 0; i < printers.printer_count; ++i) {
         append_printer(text, printers.printers[i], i + 1, survey);
     }
@@ -221,10 +287,13 @@ void append_report(TextBuffer* text, const Survey& survey, bool pause) {
     append(text, "\r\n");
     append(text, kRule);
     append(text, "\r\nЧто видно:\r\n");
-    int findings = 0;
+    int findings = append_spooler_finding(text, printers);
+    findings += append_usb_finding(text, survey.devices);
     for (int i = 0; i < printers.printer_count; ++i) {
         findings += append_findings(text, printers.printers[i], survey);
     }
+    // Said only when everything could be read: what was not read may hide a fault.
+    findings += append_unchecked_network_finding(text, survey.network);
     if (findings == 0) append(text, " - Явных проблем с очередями не видно.\r\n");
 
     append(text, "\r\nПроверка печати (имя принтера — точно как в списке выше):\r\n");

@@ -46,11 +46,13 @@ const StatusWord printer_status_words[] = {
 };
 
 void append_job_state(TextBuffer* buffer, const WCHAR* status_text, DWORD status) {
-    if (status_text[0] != 0) {
-        append_utf16(buffer, status_text);
-        append(buffer, "; ");
-    }
+    bool words = false;
+    for (const StatusWord* row = job_status_words; row->words != nullptr; ++row) words = words || (row->mask & status);
+    append_utf16(buffer, status_text);
+    // No separator left hanging, and never nothing at all.
+    if (status_text[0] != 0 && words) append(buffer, "; ");
     append_status_words(buffer, status, job_status_words);
+    if (status_text[0] == 0 && !words) append(buffer, "в очереди");
 }
 
 void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* table) {

@@ -20,5 +20,5 @@ extern const StatusWord job_status_words[];      // JOB_STATUS_*
 void append_status_words(TextBuffer* buffer, DWORD status, const StatusWord* table);
 
 // A job's state: the spooler's own text for it first, when it has one, then
-// the words of its status bits.
+// the words of its status bits; "в очереди" when there is neither.
 void append_job_state(TextBuffer* buffer, const WCHAR* status_text, DWORD status);
