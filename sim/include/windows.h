@@ -77,6 +77,7 @@ typedef LONG HRESULT;
 #define FALSE 0
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define MAX_PATH 260
+#define MAXDWORD 0xffffffff
 #define MAKEWORD(a, b) ((WORD)(((BYTE)(((DWORD_PTR)(a)) & 0xff)) | ((WORD)((BYTE)(((DWORD_PTR)(b)) & 0xff))) << 8))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xff))
 #define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xff))

@@ -137,6 +137,7 @@ struct Printer {
     DWORD enum_jobs_error = 0;
     DWORD get_printer_error = 0;
     DWORD get_job_error = 0;          // every GetJobW on the queue fails with it
+    bool get_job_fails_silently = false;  // every GetJobW on the queue fails without setting an error
     DWORD endpage_printer_error = 0;  // EndPagePrinter fails with it (the page is ended all the same)
     DWORD enddoc_printer_error = 0;   // EndDocPrinter fails with it and the job is dropped
     DWORD abort_error = 0;            // AbortPrinter fails with it and the job stays as it was

@@ -227,6 +227,7 @@ Printer load_printer(const json& value, ULONGLONG start) {
     p.enum_jobs_error = error_of(value, "enum_jobs_error");
     p.get_printer_error = error_of(value, "get_printer_error");
     p.get_job_error = error_of(value, "get_job_error");
+    p.get_job_fails_silently = value.value("get_job_fails_silently", false);
     p.endpage_printer_error = error_of(value, "endpage_printer_error");
     p.enddoc_printer_error = error_of(value, "enddoc_printer_error");
     p.abort_error = error_of(value, "abort_error");

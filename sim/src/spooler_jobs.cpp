@@ -125,6 +125,7 @@ BOOL WINAPI GetJobW(HANDLE hPrinter, DWORD JobId, DWORD Level, LPBYTE pJob, DWOR
     Printer* queried = queried_printer(hPrinter, Level, 1, pcbNeeded);
     if (queried == nullptr) return FALSE;
     Printer& printer = *queried;
+    if (printer.get_job_fails_silently) return FALSE;  // the last error stays as it was
     if (printer.get_job_error != 0) return fail(printer.get_job_error);
     const Job* job = printer.jobs.find(JobId);
     if (job == nullptr) return fail(ERROR_INVALID_PARAMETER);

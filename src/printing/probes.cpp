@@ -9,7 +9,6 @@
 namespace {
 
 const unsigned long long kGraceMs = 5000;  // a job stamped shortly before since_ms still counts
-const DWORD kJobsLookedAt = 64;
 
 // Whether a job submitted at this time counts for a watch since since_ms; a
 // time that cannot be told always counts.
@@ -26,8 +25,9 @@ JobPresence probe_job_by_number(HANDLE printer, DWORD job, DWORD* status, WCHAR*
     if (read == SPOOLER_READ_NO_MEMORY) return JOB_PRESENT;
     if (read == SPOOLER_READ_FAILED) {
         // Windows answers ERROR_INVALID_PARAMETER for a job id it does not
-        // know; Wine fails without an error for a finished job.
-        if (record.error == ERROR_INVALID_PARAMETER || record.error == ERROR_SUCCESS) return JOB_GONE;
+        // know. Any other failure, one without an error included, is a
+        // question left unanswered, never a job that has printed.
+        if (record.error == ERROR_INVALID_PARAMETER) return JOB_GONE;
         *query_error = record.error;
         return JOB_UNKNOWN;
     }
@@ -42,7 +42,8 @@ JobPresence probe_job_by_number(HANDLE printer, DWORD job, DWORD* status, WCHAR*
 JobPresence probe_jobs_by_time(HANDLE printer, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
                                DWORD* found_job, DWORD* query_error) {
     SpoolerRecords jobs;
-    SpoolerRead read = read_jobs(printer, 0, kJobsLookedAt, &jobs);
+    // The whole queue: the new job may stand behind any number of old ones.
+    SpoolerRead read = read_jobs(printer, 0, MAXDWORD, &jobs);
     if (read == SPOOLER_READ_NO_MEMORY) return JOB_PRESENT;
     if (read == SPOOLER_READ_FAILED) {
         // An empty queue lists successfully; a failing listing says nothing.

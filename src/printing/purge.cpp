@@ -8,8 +8,6 @@
 
 namespace {
 
-const DWORD kJobsExamined = 256;
-
 void delete_old_jobs(HANDLE queue, const SpoolerRecords& jobs, DWORD minimum_age_s, PurgeResult* result) {
     unsigned long long now = now_unix_ms();
     const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(jobs.data);
@@ -42,7 +40,7 @@ PurgeResult purge_queue(const WCHAR* printer, DWORD minimum_age_s) {
         return result;
     }
     SpoolerRecords jobs;
-    SpoolerRead read = read_jobs(queue, 0, kJobsExamined, &jobs);
+    SpoolerRead read = read_jobs(queue, 0, MAXDWORD, &jobs);  // every job, however many
     if (read == SPOOLER_READ_OK) {
         delete_old_jobs(queue, jobs, minimum_age_s, &result);
         free(jobs.data);

@@ -17,6 +17,6 @@ struct PurgeResult {
     DWORD skipped;  // jobs younger than the minimum age, left alone
 };
 
-// Deletes the jobs among the queue's first 256 that are at least
-// minimum_age_s seconds old. `printer` is not empty.
+// Deletes the queue's jobs that are at least minimum_age_s seconds old.
+// `printer` is not empty.
 PurgeResult purge_queue(const WCHAR* printer, DWORD minimum_age_s);
