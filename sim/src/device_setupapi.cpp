@@ -2,6 +2,8 @@
 // the USB printing interfaces and their details, device properties, and the
 // registry keys of interfaces and devices. cbSize checks and errors are those
 // of Windows.
+#include <usbprint.h>
+
 #include <cstddef>
 #include <cstring>
 
@@ -11,7 +13,6 @@ using namespace sim;
 
 namespace {
 
-const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
 
 constexpr DWORD kNoSuchDeviceInterface = 0xE0000225;  // ERROR_NO_SUCH_DEVICE_INTERFACE
 constexpr DWORD kInvalidFlags = 1004;                 // ERROR_INVALID_FLAGS
@@ -97,7 +98,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsW(const GUID* ClassGuid, PCWSTR Enumerator, H
     if ((Flags & DIGCF_DEVICEINTERFACE) != 0) {
         // The devices exposing an interface of the class; the enumerator, if
         // any, narrows them to one enumerator or one device instance.
-        bool usbprint = all_classes || same_guid(*ClassGuid, kUsbPrintInterface);
+        bool usbprint = all_classes || same_guid(*ClassGuid, GUID_DEVINTERFACE_USBPRINT);
         if (usbprint && devices().usb.list_error != 0) return fail(devices().usb.list_error, INVALID_HANDLE_VALUE);
         for (size_t i = 0; usbprint && i < devices().usb.interfaces.size(); ++i) {
             DEVINST node = node_of(kUsbDevice, i);
@@ -157,14 +158,14 @@ BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA
     for (DEVINST node : list->members) {
         if (kind_of(node) == kUsbDevice && node_exists(node) && (only == 0 || node == only)) exposing.push_back(node);
     }
-    if (!same_guid(*InterfaceClassGuid, kUsbPrintInterface)) return fail(ERROR_NO_MORE_ITEMS);
+    if (!same_guid(*InterfaceClassGuid, GUID_DEVINTERFACE_USBPRINT)) return fail(ERROR_NO_MORE_ITEMS);
     // A listing that breaks off part-way (a device removed meanwhile, a driver fault).
     const std::optional<EnumFailure>& broken = devices().usb.enum_error_at;
     if (broken && MemberIndex == broken->index) return fail(broken->error);
     if (MemberIndex >= exposing.size()) {
         return fail(ERROR_NO_MORE_ITEMS);
     }
-    DeviceInterfaceData->InterfaceClassGuid = kUsbPrintInterface;
+    DeviceInterfaceData->InterfaceClassGuid = GUID_DEVINTERFACE_USBPRINT;
     DeviceInterfaceData->Flags = kSpintActive;
     DeviceInterfaceData->Reserved = exposing[MemberIndex];
     return TRUE;

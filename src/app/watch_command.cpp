@@ -14,9 +14,10 @@
 
 namespace {
 
-int say(const Invocation& call, const TextBuffer& document, int exit_code) {
-    write_output(document.data, call.console);
-    free(document.data);
+// Writes the document and frees it.
+int say(const Invocation& call, TextBuffer* document, int exit_code) {
+    write_output(document->data, call.console);
+    free(document->data);
     return exit_code;
 }
 
@@ -26,7 +27,7 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
     TextBuffer document = {};
     if (!watch.opened) {
         append_watch_open_failed(&document, printer, watch.error);
-        return say(call, document, EXIT_FAILED);
+        return say(call, &document, EXIT_FAILED);
     }
     // What the document tells besides the job: the devices now, and whether
     // the queue is the default now, at the end of the watch.
@@ -50,7 +51,7 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
     append_watch_document(&document, verdict);
     free(network);
     free_job_state(&watch.state);
-    return say(call, document, watch.fate == WatchFate::done ? EXIT_OK : EXIT_FAILED);
+    return say(call, &document, watch.fate == WatchFate::done ? EXIT_OK : EXIT_FAILED);
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ int watch_command(const Invocation& call) {
     if (printer[0] == 0) {
         TextBuffer document = {};
         append_watch_no_printer(&document, default_error);
-        exit_code = say(call, document, EXIT_FAILED);
+        exit_code = say(call, &document, EXIT_FAILED);
     } else {
         exit_code = watch_queue(call, printer, start);
     }

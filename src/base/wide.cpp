@@ -74,7 +74,7 @@ void wide_copy(WCHAR* room, size_t room_units, const WCHAR* text) {
     if (text != nullptr) {
         for (; i + 1 < room_units && text[i] != 0; ++i) room[i] = text[i];
         // A character outside the BMP is two units: never keep half of it.
-        if (text[i] != 0 && i > 0 && room[i - 1] >= 0xD800 && room[i - 1] <= 0xDBFF) --i;
+        if (text[i] != 0 && i > 0 && IS_HIGH_SURROGATE(room[i - 1])) --i;
     }
     room[i] = 0;
 }

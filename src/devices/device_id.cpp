@@ -26,7 +26,7 @@ const DeviceIdKey kKeys[] = {
 bool a_real_queue_is_busy(const PrinterInventory& printers) {
     for (int i = 0; i < printers.printer_count; ++i) {
         const PrinterEntry& entry = printers.printers[i];
-        if (entry.details && !entry.is_virtual && entry.jobs != 0) return true;
+        if (entry.details && !entry.is_virtual && entry.jobs_in_queue != 0) return true;
     }
     return false;
 }

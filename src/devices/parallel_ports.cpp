@@ -13,8 +13,8 @@ namespace {
 void read_parent_port_name(DEVINST device, ParallelPort* slot) {
     DEVINST parent = 0;
     if (CM_Get_Parent(&parent, device, 0) != CR_SUCCESS) return;
-    WCHAR instance_id[400];
-    if (CM_Get_Device_IDW(parent, instance_id, 399, 0) != CR_SUCCESS) return;
+    WCHAR instance_id[MAX_DEVICE_ID_LEN + 1];
+    if (CM_Get_Device_IDW(parent, instance_id, MAX_DEVICE_ID_LEN, 0) != CR_SUCCESS) return;
     HDEVINFO list = SetupDiCreateDeviceInfoList(nullptr, nullptr);
     if (list == INVALID_HANDLE_VALUE) return;
     SP_DEVINFO_DATA parent_data;

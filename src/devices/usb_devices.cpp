@@ -2,6 +2,8 @@
 // clang-format off
 #include <cfgmgr32.h>
 #include <setupapi.h>
+#include <initguid.h>  // GUID_DEVINTERFACE_USBPRINT is defined here, declared elsewhere
+#include <usbprint.h>
 // clang-format on
 #include <stdlib.h>
 #include <string.h>
@@ -15,8 +17,6 @@ namespace {
 // room, so that it always ends in two NULs.
 const int kIdListUnits = 1024;
 
-const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 0x00, 0xf8, 0x03, 0xa8, 0xc2}};
-
 // The port monitor names a USB printing device's port "Base Name" followed by
 // "Port Number" in at least three digits: USB001.
 // `base` is at most kBaseNameRoom - 1 units: with the ten digits of the
@@ -24,6 +24,7 @@ const GUID kUsbPrintInterface = {0x28d78fad, 0x5a12, 0x11d1, {0xae, 0x5b, 0x00, 
 const int kBaseNameRoom = 16;
 
 void format_port(WCHAR* port, const WCHAR* base, DWORD number) {
+    static_assert(kBaseNameRoom - 1 + 10 < DEVICE_PORT_ROOM, "a base name and ten digits fit a port name");
     WCHAR digits[11];
     int count = 0;
     do {
@@ -117,7 +118,7 @@ void collect_usb_devices(DeviceInventory* devices) {
     devices->usb_count = 0;
     devices->usb_cut = 0;
     devices->usb_ok = FALSE;
-    HDEVINFO list = SetupDiGetClassDevsW(&kUsbPrintInterface, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO list = SetupDiGetClassDevsW(&GUID_DEVINTERFACE_USBPRINT, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (list == INVALID_HANDLE_VALUE) return;
 
     devices->usb_ok = TRUE;
@@ -126,7 +127,7 @@ void collect_usb_devices(DeviceInventory* devices) {
         SP_DEVICE_INTERFACE_DATA interface_data;
         memset(&interface_data, 0, sizeof interface_data);
         interface_data.cbSize = sizeof interface_data;
-        if (!SetupDiEnumDeviceInterfaces(list, nullptr, &kUsbPrintInterface, index, &interface_data)) {
+        if (!SetupDiEnumDeviceInterfaces(list, nullptr, &GUID_DEVINTERFACE_USBPRINT, index, &interface_data)) {
             // Only the end of the list ends it well: a listing cut short could
             // miss the device behind a port that would then pass for empty.
             if (GetLastError() != ERROR_NO_MORE_ITEMS) devices->usb_ok = FALSE;

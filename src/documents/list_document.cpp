@@ -33,10 +33,10 @@ void append_printer(TextBuffer* document, const PrinterEntry& entry, const Devic
     append_format(document, ",\"usb_present\":%s", json_presence(usb_port_presence(devices, entry.port)));
     append(document, ",\"status\":");
     append_status_keys(document, entry.status, printer_status_keys);
-    append_format(document, ",\"jobs\":%lu", static_cast<unsigned long>(entry.jobs));
+    append_format(document, ",\"jobs\":%lu", static_cast<unsigned long>(entry.jobs_in_queue));
     append_format(document, ",\"oldest_job_sec\":%llu", oldest_job_age_ms(entry) / 1000);
     append(document, ",\"job_list\":[");
-    for (int i = 0; i < entry.job_count && i < kListedJobs; ++i) {
+    for (int i = 0; i < entry.jobs_read && i < kListedJobs; ++i) {
         if (i > 0) append(document, ",");
         append_job(document, entry.job_list[i]);
     }

@@ -45,8 +45,8 @@ void fill_queue(PrinterEntry* entry, const PRINTER_INFO_2W& info) {
     entry->driver = text_or_empty(info.pDriverName);
     entry->attributes = info.Attributes;
     entry->status = info.Status;
-    entry->jobs = info.cJobs;
-    entry->details = TRUE;
+    entry->jobs_in_queue = info.cJobs;
+    entry->details = true;
 }
 
 void fill_connection(PrinterEntry* entry, const PRINTER_INFO_4W& info) {
@@ -150,8 +150,8 @@ void read_job_list(PrinterEntry* entry) {
     if (read_jobs(printer, 0, MAX_JOBS_PER_PRINTER, &records) == SPOOLER_READ_OK) {  // else no jobs shown
         unsigned long long now = now_unix_ms();
         const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(records.data);
-        for (DWORD i = 0; i < records.count && entry->job_count < MAX_JOBS_PER_PRINTER; ++i) {
-            JobEntry* job = &entry->job_list[entry->job_count++];
+        for (DWORD i = 0; i < records.count && entry->jobs_read < MAX_JOBS_PER_PRINTER; ++i) {
+            JobEntry* job = &entry->job_list[entry->jobs_read++];
             memset(job, 0, sizeof *job);
             job->id = info[i].JobId;
             job->status = info[i].Status;
@@ -174,7 +174,7 @@ unsigned long long job_age_ms(const SYSTEMTIME* submitted, unsigned long long no
 
 unsigned long long oldest_job_age_ms(const PrinterEntry& entry) {
     unsigned long long oldest = 0;
-    for (int i = 0; i < entry.job_count; ++i) {
+    for (int i = 0; i < entry.jobs_read; ++i) {
         if (entry.job_list[i].age_ms > oldest) oldest = entry.job_list[i].age_ms;
     }
     return oldest;
@@ -240,7 +240,7 @@ PrinterInventory collect_printers() {
         PrinterEntry* entry = &inventory.printers[i];
         entry->is_default = is_default_name(inventory, entry->name);
         entry->is_virtual = is_virtual_printer(entry->port, entry->driver, entry->name);
-        if (entry->details && entry->jobs != 0) read_job_list(entry);
+        if (entry->details && entry->jobs_in_queue != 0) read_job_list(entry);
     }
     return inventory;
 }

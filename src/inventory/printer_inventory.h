@@ -27,11 +27,11 @@ struct PrinterEntry {
     const WCHAR* driver;  // "" for a connection
     DWORD attributes;     // PRINTER_ATTRIBUTE_*; a connection has PRINTER_ATTRIBUTE_NETWORK added
     DWORD status;         // PRINTER_STATUS_*; 0 for a connection
-    DWORD jobs;           // the spooler's job count; 0 for a connection
-    BOOL details;         // a local queue, whose port, driver, status and jobs are known
-    BOOL is_default;
-    BOOL is_virtual;
-    int job_count;
+    DWORD jobs_in_queue;  // the spooler's job count; 0 for a connection
+    bool details;         // a local queue, whose port, driver, status and jobs are known
+    bool is_default;
+    bool is_virtual;
+    int jobs_read;        // entries of job_list: the first jobs, as read
     JobEntry job_list[MAX_JOBS_PER_PRINTER];
 };
 

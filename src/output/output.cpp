@@ -30,7 +30,7 @@ void write_units(HANDLE handle, const WCHAR* units, DWORD count) {
     while (count > 0) {
         DWORD piece = count < kConsolePiece ? count : kConsolePiece;
         // A surrogate pair is one character: never cut between its halves.
-        if (piece < count && units[piece - 1] >= 0xD800 && units[piece - 1] <= 0xDBFF) --piece;
+        if (piece < count && IS_HIGH_SURROGATE(units[piece - 1])) --piece;
         DWORD written = 0;
         if (!WriteConsoleW(handle, units, piece, &written, nullptr) || written == 0 || written > piece) return;
         units += written;

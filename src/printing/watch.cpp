@@ -17,8 +17,8 @@ const DWORD kPrinterTrouble = PRINTER_STATUS_PAUSED | PRINTER_STATUS_ERROR | PRI
 const DWORD kPollMs = 400;
 const DWORD kShortestLimitMs = 1000;
 const DWORD kLongestLimitMs = 120000;
-const DWORD kTroubleMs = 2999;  // a problem lasting longer than this is not a passing one
-const DWORD kFollowMs = 14999;
+const DWORD kTroubleMs = 3000;  // a problem lasting this long is not a passing one
+const DWORD kFollowMs = 15000;
 
 void start_state(JobState* state, DWORD job) {
     memset(state, 0, sizeof *state);
@@ -55,7 +55,7 @@ WatchFate poll_until_known(HANDLE queue, DWORD job, DWORD limit_ms, unsigned lon
         } else if (!troubled) {
             troubled = true;
             trouble_start = elapsed;
-        } else if (elapsed - trouble_start > kTroubleMs) {
+        } else if (elapsed - trouble_start >= kTroubleMs) {
             return WatchFate::error;
         }
         if (elapsed >= limit_ms) return WatchFate::stuck;
@@ -95,7 +95,7 @@ FollowResult follow_job(const WCHAR* printer, DWORD job) {
     result.followed = true;
     DWORD start = GetTickCount();
     for (;; Sleep(kPollMs)) {
-        if (GetTickCount() - start > kFollowMs) break;
+        if (GetTickCount() - start >= kFollowMs) break;
         if (job_is_done(queue, job, 0, &result.state)) {
             result.done = true;
             result.elapsed_ms = GetTickCount() - start;

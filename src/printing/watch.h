@@ -8,7 +8,7 @@
 
 enum class WatchFate : int {
     done,   // the job left the queue or is finished
-    error,  // trouble lasted more than 2999 ms
+    error,  // trouble lasted 3000 ms or more
     stuck,  // the limit ran out with the job still there
 };
 
@@ -31,8 +31,8 @@ struct WatchResult {
 };
 
 // Polls the queue every 400 ms, the clock counted from `start` (a tick
-// count), until the job is gone ("done"), a problem has lasted more than
-// 2999 ms ("error") or the limit (clamped to 1..120 s) runs out ("stuck").
+// count), until the job is gone ("done"), a problem has lasted
+// 3000 ms ("error") or the limit (clamped to 1..120 s) runs out ("stuck").
 // With job 0 every job submitted since since_ms counts (see probe_job).
 WatchResult watch_job(const WCHAR* printer, DWORD job, DWORD limit_ms, unsigned long long since_ms, DWORD start);
 

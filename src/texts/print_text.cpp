@@ -56,7 +56,7 @@ void append_missing_queue(TextBuffer* text, const WCHAR* printer, const PrinterI
     }
 }
 
-void append_failure(TextBuffer* text, const PrintResult& result, const WCHAR* printer, const char* document) {
+void append_print_failure(TextBuffer* text, const PrintResult& result, const WCHAR* printer, const char* document) {
     append(text, "ОШИБКА отправки в «");
     append_utf16(text, printer);
     append(text, "»: ");
@@ -92,7 +92,7 @@ void append_print_text(TextBuffer* text, const PrintResult& result, const WCHAR*
             append_not_opened(text, printer, result.error);
         }
     } else {
-        append_failure(text, result, printer, document);
+        append_print_failure(text, result, printer, document);
     }
 }
 

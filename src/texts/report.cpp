@@ -100,13 +100,13 @@ void append_state(TextBuffer* text, const PrinterEntry& entry) {
 }
 
 void append_queue(TextBuffer* text, const PrinterEntry& entry) {
-    if (entry.jobs == 0) return;
+    if (entry.jobs_in_queue == 0) return;
     unsigned long long oldest = oldest_job_age_ms(entry);
-    append_format(text, "    в очереди заданий: %lu (самое старое — %llu мин.)", static_cast<unsigned long>(entry.jobs),
+    append_format(text, "    в очереди заданий: %lu (самое старое — %llu мин.)", static_cast<unsigned long>(entry.jobs_in_queue),
                   oldest / 60000);
     if (oldest > kOldJobMs) append(text, " [!!]");
     append(text, "\r\n");
-    for (int i = 0; i < entry.job_count && i < kShownJobs; ++i) {
+    for (int i = 0; i < entry.jobs_read && i < kShownJobs; ++i) {
         const JobEntry& job = entry.job_list[i];
         append_format(text, "      #%lu ", static_cast<unsigned long>(job.id));
         if (job.doc[0] != 0) {
@@ -201,7 +201,7 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry, const Survey& s
         append(text, "» приостановлена: меню «Принтер» — снять «Приостановить печать».\r\n");
         ++found;
     }
-    if (entry.job_count > 0 && entry.jobs != 0 && oldest_job_age_ms(entry) > kOldJobMs) {
+    if (entry.jobs_read > 0 && entry.jobs_in_queue != 0 && oldest_job_age_ms(entry) > kOldJobMs) {
         append(text, " - В очереди «");
         append_utf16(text, entry.name);
         append(text, "» висят старые задания — принтер их не забирает. Очистите очередь, проверьте порт.\r\n");

@@ -21,6 +21,7 @@ import copy
 import difflib
 import json
 import os
+import re
 import shlex
 import subprocess
 import sys
@@ -176,6 +177,12 @@ def check_simwin_itself(simwin):
             version = f.read().strip()  # as the build has it
         if (result.returncode, result.stdout) != (0, ('{"ok":true,"v":"%s"}\n' % version).encode()):
             problems.append("simwin with real stdin: %r" % result.stdout)
+    # What the schemas and the note for shop staff say of the version is the build's own (CMake's project()).
+    for path in ("docs/schema/README.md", "docs/schema/version.json", "docs/schema/list.json", "release/prochti.txt"):
+        with open(os.path.join(ROOT, path), encoding="utf-8") as f:
+            named = set(re.findall(r"(?<![\d.])\d+\.\d+\.\d+(?![\d.])", f.read()))
+        if named != {version}:
+            problems.append("%s names version %s, the build is %s" % (path, sorted(named), version))
     return problems
 
 
