@@ -3,12 +3,14 @@
 
 #include <windows.h>
 
+#include "base/memory.h"
+
 // Exit codes of the whole program.
 enum : int {
     EXIT_OK = 0,
     EXIT_FAILED = 1,  // the command's document reports the failure
     EXIT_BAD_COMMAND_LINE = 2,  // an unknown command word, or an argument that is not a number
-    EXIT_OUT_OF_MEMORY = 3,  // given straight to ExitProcess
+    // EXIT_OUT_OF_MEMORY (3, base/memory.h) is given straight to ExitProcess.
 };
 
 // One run of the program, as a command finds it.

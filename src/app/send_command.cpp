@@ -83,8 +83,7 @@ void read_standard_input(Input* input) {
 }  // namespace
 
 int send_command(const Invocation& call) {
-    Input input = {static_cast<BYTE*>(malloc(kFirstBlock)), 0, kFirstBlock, false, false, 0};
-    if (input.bytes == nullptr) out_of_memory();
+    Input input = {static_cast<BYTE*>(allocate(kFirstBlock)), 0, kFirstBlock, false, false, 0};
     read_standard_input(&input);
     WCHAR* default_name = nullptr;
     DWORD default_error = ERROR_SUCCESS;

@@ -5,6 +5,8 @@
 // constructors still run; wmain's result ends the process.
 #include <windows.h>
 
+#include "base/memory.h"
+
 extern "C" int wmain(int argc, wchar_t** argv);
 
 // msvcrt.dll's own start-up call, as the C runtime makes it.
@@ -34,7 +36,7 @@ extern "C" void __cdecl morvik_start() {
     wchar_t** env = nullptr;
     StartupInfo info = {0};
     // No wildcard expansion: "*" is a printer name like any other.
-    if (__wgetmainargs(&argc, &argv, &env, 0, &info) < 0) ExitProcess(3);  // no memory for the arguments
+    if (__wgetmainargs(&argc, &argv, &env, 0, &info) < 0) out_of_memory();  // no memory for the arguments
     run_global_constructors();
     ExitProcess(static_cast<UINT>(wmain(argc, argv)));
 }

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "base/memory.h"
 #include "base/wide.h"
 #include "devices/device_inventory.h"
 
@@ -65,8 +66,7 @@ void read_ids_and_path(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* interface_data, 
     DWORD size = 0;
     SetupDiGetDeviceInterfaceDetailW(list, interface_data, nullptr, 0, &size, nullptr);
     if (size == 0) return;
-    SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(malloc(size));
-    if (detail == nullptr) return;
+    SP_DEVICE_INTERFACE_DETAIL_DATA_W* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_W*>(allocate(size));
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     SP_DEVINFO_DATA device_data;
     memset(&device_data, 0, sizeof device_data);

@@ -72,12 +72,11 @@ PrinterEntry* take_place(Listing* listing, const WCHAR* name) {
 // A list that cannot be read (the print spooler service has stopped) is no
 // empty computer: the inventory says so.
 bool read_list(Listing* listing, DWORD flags, DWORD level, SpoolerRecords* records) {
-    SpoolerRead read = read_printers(flags, level, records);
-    if (read == SPOOLER_READ_OK) return true;
+    if (read_printers(flags, level, records) == SPOOLER_READ_OK) return true;
     PrinterInventory* inventory = listing->inventory;
     if (inventory->printers_ok) {
         inventory->printers_ok = false;
-        inventory->printers_error = read == SPOOLER_READ_NO_MEMORY ? static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY) : records->error;
+        inventory->printers_error = records->error;
     }
     return false;
 }
@@ -203,8 +202,7 @@ WCHAR* read_default_printer(DWORD* error) {
         return nullptr;
     }
     for (int read = 1; read <= kDefaultReads && size > 0; ++read) {
-        WCHAR* name = static_cast<WCHAR*>(malloc(size * sizeof(WCHAR)));
-        if (name == nullptr) out_of_memory();
+        WCHAR* name = static_cast<WCHAR*>(allocate(size * sizeof(WCHAR)));
         SetLastError(ERROR_SUCCESS);
         if (GetDefaultPrinterW(name, &size)) return name;
         DWORD fill_error = GetLastError();
@@ -228,8 +226,7 @@ const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_n
 PrinterInventory collect_printers() {
     PrinterInventory inventory;
     memset(&inventory, 0, sizeof inventory);
-    inventory.printers = static_cast<PrinterEntry*>(calloc(MAX_PRINTERS, sizeof(PrinterEntry)));
-    if (inventory.printers == nullptr) out_of_memory();
+    inventory.printers = static_cast<PrinterEntry*>(allocate(MAX_PRINTERS * sizeof(PrinterEntry)));
     inventory.default_printer = read_default_printer(&inventory.default_error);
     inventory.printers_ok = true;
     Listing listing = {&inventory, 0, false, nullptr, nullptr};

@@ -3,6 +3,8 @@
 #include <stdlib.h>
 #include <winspool.h>
 
+#include "base/memory.h"
+
 namespace {
 
 // 1970-01-01 00:00 UTC in file time units (100 ns since 1601).
@@ -39,8 +41,7 @@ SpoolerRead read_twice(Call call, bool single_record, SpoolerRecords* out) {
     // names the new size, which is tried again, a bounded number of times.
     BYTE* buffer = nullptr;
     for (int fill = 1;; ++fill) {
-        buffer = static_cast<BYTE*>(malloc(needed));
-        if (buffer == nullptr) return SPOOLER_READ_NO_MEMORY;
+        buffer = static_cast<BYTE*>(allocate(needed));
         SetLastError(ERROR_SUCCESS);
         if (call(buffer, needed, &needed, &returned)) break;
         error = GetLastError();

@@ -7,8 +7,7 @@
 
 enum SpoolerRead : int {
     SPOOLER_READ_OK = 0,
-    SPOOLER_READ_FAILED = 1,     // the spooler could not answer; see SpoolerRecords::error
-    SPOOLER_READ_NO_MEMORY = 2,  // the buffer could not be allocated
+    SPOOLER_READ_FAILED = 1,  // the spooler could not answer; see SpoolerRecords::error
 };
 
 struct SpoolerRecords {

@@ -13,8 +13,7 @@ namespace {
 
 char* copy_text(const char* text) {
     size_t size = strlen(text) + 1;
-    char* copy = static_cast<char*>(malloc(size));
-    if (copy == nullptr) out_of_memory();
+    char* copy = static_cast<char*>(allocate(size));
     memcpy(copy, text, size);
     return copy;
 }

@@ -4,6 +4,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include "base/memory.h"
+
 namespace {
 
 void write_bytes(HANDLE handle, const char* bytes, DWORD count) {
@@ -41,9 +43,7 @@ void write_units(HANDLE handle, const WCHAR* units, DWORD count) {
 void write_console(HANDLE handle, const char* text) {
     int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
     if (units <= 0) return;
-    // Running out of memory here only loses this text; the command goes on.
-    WCHAR* wide = static_cast<WCHAR*>(malloc(static_cast<size_t>(units) * sizeof(WCHAR)));
-    if (wide == nullptr) return;
+    WCHAR* wide = static_cast<WCHAR*>(allocate(static_cast<size_t>(units) * sizeof(WCHAR)));
     if (MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, units) > 0) {
         write_units(handle, wide, static_cast<DWORD>(units - 1));
     }

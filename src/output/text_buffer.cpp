@@ -39,10 +39,6 @@ void append_bytes(TextBuffer* buffer, const char* bytes, size_t n) {
     buffer->data[buffer->length] = 0;
 }
 
-void out_of_memory() {
-    ExitProcess(3);
-}
-
 void append(TextBuffer* buffer, const char* text) {
     append_bytes(buffer, text != nullptr ? text : "", text != nullptr ? strlen(text) : 0);
 }
@@ -64,8 +60,7 @@ void append_format(TextBuffer* buffer, const char* format, ...) {
 char* to_utf8(const WCHAR* text) {
     if (text == nullptr) text = L"";
     int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    char* result = static_cast<char*>(malloc(size > 0 ? static_cast<size_t>(size) : 1));
-    if (result == nullptr) out_of_memory();
+    char* result = static_cast<char*>(allocate(size > 0 ? static_cast<size_t>(size) : 1));
     if (size <= 0 || WideCharToMultiByte(CP_UTF8, 0, text, -1, result, size, nullptr, nullptr) <= 0) {
         result[0] = 0;
     }

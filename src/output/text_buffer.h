@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "base/memory.h"
 #include "base/wide.h"
 
 // Always NUL-terminated once anything was appended. The builder frees data
@@ -28,5 +29,3 @@ char* to_utf8(const WCHAR* text);
 // Appends a UTF-16 text as UTF-8, unquoted (for texts a person reads).
 void append_utf16(TextBuffer* buffer, const WCHAR* text);
 
-// Ends the process with exit code 3: memory has run out.
-[[noreturn]] void out_of_memory();

@@ -22,7 +22,6 @@ JobPresence probe_job_by_number(HANDLE printer, DWORD job, DWORD* status, WCHAR*
                                 DWORD* query_error) {
     SpoolerRecords record;
     SpoolerRead read = read_job(printer, job, &record);
-    if (read == SPOOLER_READ_NO_MEMORY) return JOB_PRESENT;
     if (read == SPOOLER_READ_FAILED) {
         // Windows answers ERROR_INVALID_PARAMETER for a job id it does not
         // know. Any other failure, one without an error included, is a
@@ -44,7 +43,6 @@ JobPresence probe_jobs_by_time(HANDLE printer, unsigned long long since_ms, DWOR
     SpoolerRecords jobs;
     // The whole queue: the new job may stand behind any number of old ones.
     SpoolerRead read = read_jobs(printer, 0, MAXDWORD, &jobs);
-    if (read == SPOOLER_READ_NO_MEMORY) return JOB_PRESENT;
     if (read == SPOOLER_READ_FAILED) {
         // An empty queue lists successfully; a failing listing says nothing.
         *query_error = jobs.error;

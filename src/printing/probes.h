@@ -31,8 +31,6 @@ void free_snapshot(PrinterSnapshot* snapshot);
 // it; with 0, every job submitted from 5000 ms before since_ms on counts
 // (all jobs when since_ms is 0), their status bits ORed together. Sets status
 // and status_text (128 units) on entry; sets *found_job only when a job is
-// found, and *query_error only when the answer is JOB_UNKNOWN. Memory lacking
-// answers JOB_PRESENT: a job is never taken for gone merely because memory
-// was short.
+// found, and *query_error only when the answer is JOB_UNKNOWN.
 JobPresence probe_job(HANDLE printer, DWORD job, unsigned long long since_ms, DWORD* status, WCHAR* status_text,
                       DWORD* found_job, DWORD* query_error);

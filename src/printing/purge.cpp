@@ -47,7 +47,7 @@ PurgeResult purge_queue(const WCHAR* printer, DWORD minimum_age_s) {
     } else {
         // A queue whose jobs cannot be read may be full of stuck jobs: it is not reported clean.
         result.outcome = PurgeOutcome::list_failed;
-        result.error = read == SPOOLER_READ_NO_MEMORY ? static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY) : jobs.error;
+        result.error = jobs.error;
     }
     ClosePrinter(queue);
     return result;

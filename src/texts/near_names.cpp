@@ -24,8 +24,7 @@ bool is_near_name(const WCHAR* name, const WCHAR* pattern, bool loosely) {
 }  // namespace
 
 WCHAR* normalized_name(const WCHAR* name) {
-    WCHAR* folded = static_cast<WCHAR*>(malloc((wide_length(name) + 1) * sizeof(WCHAR)));
-    if (folded == nullptr) out_of_memory();
+    WCHAR* folded = static_cast<WCHAR*>(allocate((wide_length(name) + 1) * sizeof(WCHAR)));
     int kept = 0;
     for (const WCHAR* p = name; p != nullptr && *p != 0; ++p) {
         if (!left_out_of_names(*p)) folded[kept++] = *p;
