@@ -236,6 +236,8 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                      LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 DWORD WINAPI GetFileType(HANDLE hFile);
+BOOL WINAPI PeekNamedPipe(HANDLE hNamedPipe, LPVOID lpBuffer, DWORD nBufferSize, LPDWORD lpBytesRead,
+                          LPDWORD lpTotalBytesAvail, LPDWORD lpBytesLeftThisMessage);
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
 HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,

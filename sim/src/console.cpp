@@ -188,6 +188,36 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, 
     return TRUE;
 }
 
+// Standard input as a pipe: it can be asked how much waits in it until its
+// writer has closed its end (every byte and piece handed out, or the real
+// standard input at its end); a file or a device is no pipe.
+BOOL WINAPI PeekNamedPipe(HANDLE hNamedPipe, LPVOID, DWORD, LPDWORD lpBytesRead, LPDWORD lpTotalBytesAvail,
+                          LPDWORD lpBytesLeftThisMessage) {
+    const sim::StdinState& in = sim::computer().stdin_state;
+    for (LPDWORD count : {lpBytesRead, lpTotalBytesAvail, lpBytesLeftThisMessage}) {
+        if (count != nullptr) *count = 0;
+    }
+    if (sim::call_fails("PeekNamedPipe")) return FALSE;
+    if (hNamedPipe != kStdin || in.kind == sim::StdinKind::null || in.kind == sim::StdinKind::invalid) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
+    if (in.file_type != FILE_TYPE_PIPE) return fail(ERROR_INVALID_FUNCTION);
+    size_t waiting = 0;
+    bool open = false;
+    if (in.kind == sim::StdinKind::real) {
+        open = !in.finished;
+    } else if (in.in_pieces) {
+        open = in.piece < in.pieces.size();
+        if (open) waiting = in.pieces[in.piece].size() - in.position;
+    } else {
+        open = in.position < in.bytes.size();
+        waiting = in.bytes.size() - in.position;
+    }
+    if (!open) return fail(ERROR_BROKEN_PIPE);
+    if (lpTotalBytesAvail != nullptr) *lpTotalBytesAvail = static_cast<DWORD>(waiting);
+    return TRUE;
+}
+
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     sim::Computer& pc = sim::computer();
     if (sim::call_fails("FlushFileBuffers")) return FALSE;

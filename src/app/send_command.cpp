@@ -33,15 +33,19 @@ void note_read_failure(Input* input, DWORD error) {
     input->read_error = error;
 }
 
-// A writer that keeps writing nothing is not waited for without end.
-const DWORD kMostEmptyReads = 65536;
+// Whether a read of 0 bytes ends the input. On a pipe it means that the
+// writer wrote 0 bytes, not that it closed its end, as long as the pipe can
+// still be asked how much waits in it: a closed one cannot, nor a handle
+// that only looks like a pipe (Wine's view of a Unix pipe, a socket), whose
+// end is just such a read. A file's or a device's input ends with it.
+bool ends_input(HANDLE handle, bool pipe) {
+    DWORD waiting = 0;
+    return !pipe || !PeekNamedPipe(handle, nullptr, 0, nullptr, &waiting, nullptr);
+}
 
-// Reads at least one byte, or finds the end of the input or a failure (0). A
-// read from a pipe that succeeds with 0 bytes means that its writer wrote 0
-// bytes, not that it closed its end: a pipe's input ends only with a failed
-// read. A file's or a device's input ends with a read of 0 bytes.
+// Reads at least one byte, or finds the end of the input or a failure (0).
 DWORD read_some(HANDLE handle, bool pipe, BYTE* into, DWORD room, Input* input) {
-    for (DWORD empty_reads = 0;; ++empty_reads) {
+    for (;;) {
         DWORD got = 0;
         SetLastError(ERROR_SUCCESS);  // a read that fails without saying why is reported with 0
         if (!ReadFile(handle, into, room, &got, nullptr)) {
@@ -50,11 +54,7 @@ DWORD read_some(HANDLE handle, bool pipe, BYTE* into, DWORD room, Input* input) 
             note_read_failure(input, GetLastError());
             return 0;
         }
-        if (got > 0 || !pipe) return got;
-        if (empty_reads == kMostEmptyReads) {
-            input->read_failed = true;
-            return 0;
-        }
+        if (got > 0 || ends_input(handle, pipe)) return got;
     }
 }
 
