@@ -25,14 +25,20 @@ void append_system_message(TextBuffer* document, DWORD win32, bool at_most_255) 
 
 }  // namespace
 
-void append_no_printer(TextBuffer* document, DWORD default_error, unsigned form) {
+void append_no_printer(TextBuffer* document, DWORD default_error, unsigned form, const char* after_ok) {
     append_failure(document, "NO_PRINTER", default_error, default_error == ERROR_SUCCESS ? kNoPrinterMessage : nullptr,
-                   form);
+                   form, after_ok);
 }
 
-void append_failure(TextBuffer* document, const char* code, DWORD win32, const char* message, unsigned form) {
-    if (form & FAILURE_WITH_OK) append(document, "\"ok\":false,");
+void append_failure(TextBuffer* document, const char* code, DWORD win32, const char* message, unsigned form,
+                    const char* after_ok) {
+    if (form & FAILURE_WITH_OK) {
+        append(document, "\"ok\":false");
+        append(document, after_ok);
+        append(document, ",");
+    }
     append_format(document, "\"error\":\"%s\"", code);
+    if (form & FAILURE_CODE_ONLY) return;
     if (!(form & FAILURE_WITHOUT_WIN32)) append_format(document, ",\"win32\":%lu", static_cast<unsigned long>(win32));
     append(document, ",\"message\":");
     if (message != nullptr) {

@@ -6,13 +6,22 @@
 
 namespace {
 
-const char* const kCodes[] = {
-    nullptr,      "NO_PRINTER",       "EMPTY",        "TOO_LARGE",   "READ_FAILED", "OPEN_FAILED",
-    "STARTDOC_FAILED", "STARTPAGE_FAILED", "WRITE_FAILED", "SHORT_WRITE", "PRINT_FAILED",
-};
-
+// Every outcome named: the compiler refuses a switch that leaves one out.
 const char* code_of(PrintOutcome outcome) {
-    return kCodes[static_cast<int>(outcome)];
+    switch (outcome) {
+        case PrintOutcome::sent: return nullptr;
+        case PrintOutcome::no_printer: return "NO_PRINTER";
+        case PrintOutcome::empty: return "EMPTY";
+        case PrintOutcome::too_large: return "TOO_LARGE";
+        case PrintOutcome::read_failed: return "READ_FAILED";
+        case PrintOutcome::open_failed: return "OPEN_FAILED";
+        case PrintOutcome::startdoc_failed: return "STARTDOC_FAILED";
+        case PrintOutcome::startpage_failed: return "STARTPAGE_FAILED";
+        case PrintOutcome::write_failed: return "WRITE_FAILED";
+        case PrintOutcome::short_write: return "SHORT_WRITE";
+        case PrintOutcome::print_failed: return "PRINT_FAILED";
+    }
+    return nullptr;
 }
 
 void append_members(TextBuffer* document, const PrintResult& result) {

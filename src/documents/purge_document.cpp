@@ -1,6 +1,7 @@
 #include "documents/purge_document.h"
 
 #include "documents/failure.h"
+#include "output/format.h"
 #include "output/json.h"
 
 void append_purge_document(TextBuffer* document, const PurgeResult& result, const WCHAR* printer) {
@@ -11,18 +12,23 @@ void append_purge_document(TextBuffer* document, const PurgeResult& result, cons
             append(document, "}\n");
             return;
         case PurgeOutcome::list_failed:
-            append(document, "\"ok\":false,\"deleted\":0,\"failed\":0,\"skipped\":0,");
-            append_failure(document, "ENUM_FAILED", result.error, nullptr, FAILURE_MESSAGE_AT_MOST_255);
+            append_failure(document, "ENUM_FAILED", result.error, nullptr,
+                           FAILURE_WITH_OK | FAILURE_MESSAGE_AT_MOST_255, ",\"deleted\":0,\"failed\":0,\"skipped\":0");
             break;
-        case PurgeOutcome::purged:
-            append_format(document, "\"ok\":%s,\"deleted\":%lu,\"failed\":%lu,\"skipped\":%lu",
-                          json_boolean(result.failed == 0), static_cast<unsigned long>(result.deleted),
-                          static_cast<unsigned long>(result.failed), static_cast<unsigned long>(result.skipped));
+        case PurgeOutcome::purged: {
+            char counts[96];
+            format_text(counts, sizeof counts, ",\"deleted\":%lu,\"failed\":%lu,\"skipped\":%lu",
+                        static_cast<unsigned long>(result.deleted), static_cast<unsigned long>(result.failed),
+                        static_cast<unsigned long>(result.skipped));
             if (result.failed != 0) {
-                append(document, ",");
-                append_failure(document, "DELETE_FAILED", result.error, nullptr, FAILURE_MESSAGE_AT_MOST_255);
+                append_failure(document, "DELETE_FAILED", result.error, nullptr,
+                               FAILURE_WITH_OK | FAILURE_MESSAGE_AT_MOST_255, counts);
+            } else {
+                append(document, "\"ok\":true");
+                append(document, counts);
             }
             break;
+        }
     }
     append_json_member(document, ",\"printer\":", printer);
     append(document, "}\n");

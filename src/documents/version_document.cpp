@@ -9,7 +9,9 @@ void append_version_document(TextBuffer* document) {
 }
 
 void append_unknown_command_document(TextBuffer* document) {
-    append(document, "{\"ok\":false,\"error\":\"UNKNOWN_COMMAND\"}\n");
+    append(document, "{");
+    append_failure(document, "UNKNOWN_COMMAND", 0, nullptr, FAILURE_WITH_OK | FAILURE_CODE_ONLY);
+    append(document, "}\n");
 }
 
 void append_bad_number_document(TextBuffer* document, int argument) {

@@ -8,7 +8,14 @@
 
 namespace {
 
-const char* const kFates[] = {"done", "error", "stuck"};
+const char* fate_word(WatchFate fate) {
+    switch (fate) {
+        case WatchFate::done: return "done";
+        case WatchFate::error: return "error";
+        case WatchFate::stuck: return "stuck";
+    }
+    return "";
+}
 
 const WCHAR* port_of(const JobState& state) {
     return state.printer.port != nullptr ? state.printer.port : L"";
@@ -21,7 +28,7 @@ void append_watch_document(TextBuffer* document, const WatchVerdict& verdict) {
     bool done = verdict.fate == WatchFate::done;
     const WCHAR* port = port_of(state);
     append_format(document, "{\"ok\":%s,\"fate\":\"%s\",\"ms\":%lu,\"job\":%lu,\"printer\":", json_boolean(done),
-                  kFates[static_cast<int>(verdict.fate)], static_cast<unsigned long>(verdict.ms),
+                  fate_word(verdict.fate), static_cast<unsigned long>(verdict.ms),
                   static_cast<unsigned long>(state.found_job));
     append_json_string(document, verdict.printer);
     append_json_member(document, ",\"port\":", port);
@@ -48,9 +55,11 @@ void append_watch_document(TextBuffer* document, const WatchVerdict& verdict) {
 }
 
 void append_watch_no_printer(TextBuffer* document, DWORD default_error) {
-    append(document, "{\"ok\":false,\"fate\":\"no_printer\",");
+    append(document, "{");
     // "win32" only when there is an error to name: the document had none before.
-    append_no_printer(document, default_error, default_error != ERROR_SUCCESS ? FAILURE_MEMBERS : FAILURE_WITHOUT_WIN32);
+    append_no_printer(document, default_error,
+                      FAILURE_WITH_OK | (default_error != ERROR_SUCCESS ? FAILURE_MEMBERS : FAILURE_WITHOUT_WIN32),
+                      ",\"fate\":\"no_printer\"");
     append(document, "}\n");
 }
 
