@@ -40,8 +40,7 @@ int first_bad_number(int argc, WCHAR** argv, const CommandWord& command) {
 }  // namespace
 
 int dispatch_command(int argc, WCHAR** argv, bool console) {
-    const WCHAR* printer = argc >= 3 ? argv[2] : L"";
-    Invocation call = {argc, argv, printer, console};
+    Invocation call = {argc, argv, argc >= 3 ? argv[2] : L"", console};
     // No command word: the report for a person, who must press Enter before a
     // window opened by double-click closes.
     if (argc < 2 || argv[1][0] == 0) return report_command(call);

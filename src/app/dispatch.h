@@ -17,7 +17,7 @@ enum : int {
 struct Invocation {
     int argc;
     WCHAR** argv;
-    const WCHAR* printer;  // argument 2, "" when absent: the default printer
+    const WCHAR* second;   // argument 2, "" when absent: a printer's name ("" the default), or list's "ids"
     bool console;          // standard output is a console: a person reads Russian text
 };
 

@@ -11,7 +11,7 @@
 int driver_command(const Invocation& call) {
     WCHAR* default_name = nullptr;
     DWORD default_error = ERROR_SUCCESS;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
+    const WCHAR* printer = printer_or_default(call.second, &default_name, &default_error);
 
     PrintResult result = print_result_of(PrintOutcome::no_printer, default_error);
     if (printer[0] != 0) result = print_driver_page(printer, kDriverPageText);

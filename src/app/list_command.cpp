@@ -11,7 +11,7 @@ int list_command(const Invocation& call) {
     // At a console a person reads the report; "ids" is then not looked at.
     if (call.console) return report_command(call);
     Survey survey;
-    survey_computer(wide_equal_nocase(call.printer, L"ids"), &survey);
+    survey_computer(wide_equal_nocase(call.second, L"ids"), &survey);
 
     TextBuffer document = {};
     append_list_document(&document, survey);

@@ -12,7 +12,7 @@ int purge_command(const Invocation& call) {
     DWORD minimum_age_s = parse_dword(call, 3, L"20");
     WCHAR* default_name = nullptr;
     DWORD default_error = ERROR_SUCCESS;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
+    const WCHAR* printer = printer_or_default(call.second, &default_name, &default_error);
 
     PurgeResult result = {PurgeOutcome::purged, 0, 0, 0, 0};
     bool named = printer[0] != 0;

@@ -87,7 +87,7 @@ int send_command(const Invocation& call) {
     read_standard_input(&input);
     WCHAR* default_name = nullptr;
     DWORD default_error = ERROR_SUCCESS;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
+    const WCHAR* printer = printer_or_default(call.second, &default_name, &default_error);
 
     PrintResult result;
     if (input.read_failed) {

@@ -11,7 +11,7 @@
 int test_command(const Invocation& call) {
     WCHAR* default_name = nullptr;
     DWORD default_error = ERROR_SUCCESS;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
+    const WCHAR* printer = printer_or_default(call.second, &default_name, &default_error);
     SYSTEMTIME now;
     GetLocalTime(&now);
     BYTE receipt[TEST_RECEIPT_ROOM];

@@ -59,7 +59,7 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
 int watch_command(const Invocation& call) {
     WCHAR* default_name = nullptr;
     DWORD default_error = ERROR_SUCCESS;
-    const WCHAR* printer = printer_or_default(call.printer, &default_name, &default_error);
+    const WCHAR* printer = printer_or_default(call.second, &default_name, &default_error);
     DWORD start = GetTickCount();
     int exit_code = EXIT_FAILED;
     if (printer[0] == 0) {

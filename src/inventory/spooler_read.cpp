@@ -16,10 +16,11 @@ unsigned long long filetime_value(const FILETIME& time) {
     return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// The two calls every spooler query takes. `call` makes one call with the
+// A sizing call, then fill calls with the size it names (again, a few times,
+// while the answer grows in between). `call` makes one call with the
 // buffer and size given and reports the size needed and the records returned.
 template <typename Call>
-SpoolerRead read_twice(Call call, bool single_record, SpoolerRecords* out) {
+SpoolerRead read_sized(Call call, bool single_record, SpoolerRecords* out) {
     out->data = nullptr;
     out->count = 0;
     out->error = ERROR_SUCCESS;
@@ -64,7 +65,7 @@ SpoolerRead read_twice(Call call, bool single_record, SpoolerRecords* out) {
 }  // namespace
 
 SpoolerRead read_printers(DWORD flags, DWORD level, SpoolerRecords* printers) {
-    return read_twice(
+    return read_sized(
         [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
             return EnumPrintersW(flags, nullptr, level, buffer, size, needed, returned);
         },
@@ -72,7 +73,7 @@ SpoolerRead read_printers(DWORD flags, DWORD level, SpoolerRecords* printers) {
 }
 
 SpoolerRead read_jobs(HANDLE printer, DWORD first_job, DWORD most_jobs, SpoolerRecords* jobs) {
-    return read_twice(
+    return read_sized(
         [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD* returned) {
             return EnumJobsW(printer, first_job, most_jobs, 1, buffer, size, needed, returned);
         },
@@ -80,13 +81,13 @@ SpoolerRead read_jobs(HANDLE printer, DWORD first_job, DWORD most_jobs, SpoolerR
 }
 
 SpoolerRead read_printer(HANDLE printer, SpoolerRecords* record) {
-    return read_twice(
+    return read_sized(
         [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD*) { return GetPrinterW(printer, 2, buffer, size, needed); },
         true, record);
 }
 
 SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {
-    return read_twice(
+    return read_sized(
         [&](BYTE* buffer, DWORD size, DWORD* needed, DWORD*) { return GetJobW(printer, job, 1, buffer, size, needed); },
         true, record);
 }
