@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "app/commands.h"
+#include "app/follow_up.h"
 #include "app/print_answer.h"
 #include "inventory/printer_inventory.h"
 #include "printing/driver_page.h"
@@ -17,7 +18,7 @@ int driver_command(const Invocation& call) {
     if (printer[0] != 0) result = print_driver_page(printer, kDriverPageText);
 
     say_print_result(call, result, printer);
-    follow_for_person(call, result, printer, false);
+    if (call.console && result.outcome == PrintOutcome::sent) follow_up_for_person(printer, result.job, false);
     free(default_name);
     return exit_code_of(result);
 }

@@ -1,14 +1,10 @@
 #include "app/print_answer.h"
 
 #include <stdlib.h>
-#include <string.h>
 
-#include "devices/device_inventory.h"
 #include "documents/print_document.h"
 #include "inventory/printer_inventory.h"
 #include "output/output.h"
-#include "printing/watch.h"
-#include "texts/follow_texts.h"
 #include "texts/print_text.h"
 
 void say_job_number(DWORD job) {
@@ -34,26 +30,6 @@ void say_print_result(const Invocation& call, const PrintResult& result, const W
     free(text.data);
     if (open_failed) free_printers(&printers);
     free(document.data);
-}
-
-void follow_for_person(const Invocation& call, const PrintResult& result, const WCHAR* printer, bool escpos) {
-    if (!call.console || result.outcome != PrintOutcome::sent) return;
-    TextBuffer intro = {};
-    append_follow_intro(&intro);
-    write_output(intro.data, true);
-    free(intro.data);
-
-    FollowResult follow = follow_job(printer, result.job);
-    // A job that hangs is told with what is plugged into its port now.
-    DeviceInventory devices;
-    memset(&devices, 0, sizeof devices);
-    if (follow.followed && !follow.done) collect_usb_devices(&devices);
-
-    TextBuffer text = {};
-    append_follow_result(&text, follow, devices, escpos);
-    write_output(text.data, true);
-    free(text.data);
-    free_job_state(&follow.state);
 }
 
 int exit_code_of(const PrintResult& result) {

@@ -1,5 +1,4 @@
-// What "send", "test" and "driver" share: telling the outcome of a print,
-// and following the job for a person.
+// What "send", "test" and "driver" share: telling the outcome of a print.
 #pragma once
 
 #include <windows.h>
@@ -14,10 +13,6 @@ void say_job_number(DWORD job);
 // The document through a pipe; at a console the Russian account, for which a
 // queue that could not be opened has the computer's printers gathered afresh.
 void say_print_result(const Invocation& call, const PrintResult& result, const WCHAR* printer);
-
-// At a console, after a print went through: follows the job for up to 15 s
-// and says whether Windows handed it to the printer, or why it hangs.
-void follow_for_person(const Invocation& call, const PrintResult& result, const WCHAR* printer, bool escpos);
 
 // The exit code of a print.
 int exit_code_of(const PrintResult& result);

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include "app/commands.h"
+#include "app/follow_up.h"
 #include "app/print_answer.h"
 #include "inventory/printer_inventory.h"
 #include "printing/send_raw.h"
@@ -23,7 +24,7 @@ int test_command(const Invocation& call) {
     }
 
     say_print_result(call, result, printer);
-    follow_for_person(call, result, printer, true);
+    if (call.console && result.outcome == PrintOutcome::sent) follow_up_for_person(printer, result.job, true);
     free(default_name);
     return exit_code_of(result);
 }
