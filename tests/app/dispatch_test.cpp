@@ -6,12 +6,6 @@ namespace {
 
 using DispatchTest = SimTest;
 
-TEST_F(DispatchTest, NoErrorBoxes) {
-    run({"version"});
-    EXPECT_EQ(sim::computer().call_log.front(), "SetErrorMode");
-    EXPECT_EQ(sim::computer().error_mode, 0x8003u);  // no critical-error, fault or open-file boxes
-}
-
 // Only a person who started the program without a command word is asked to
 // press Enter, and only once the whole report is on the screen.
 TEST_F(DispatchTest, TheWaitForEnter) {

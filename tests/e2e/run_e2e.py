@@ -6,7 +6,9 @@
 
 A group is cases/NAME.json: {"scenarios": {label: scenario}, "cases": [...]}.
 A case with "rows" is a table: each row (its "name" added to the case's, its
-"set" over the case's, its other keys over the case's own) runs as a case.
+"set" over the case's, its other keys over the case's own) runs as a case. With
+"vary": PATH a row may be [NAME, VALUE]: the value set at PATH in the scenario,
+or, for "args.N", as argument N.
 A case names its computer ("scenario": a label, an inline scenario, or
 "scenario_file": a path from the project root), may change it ("set":
 {"dot.path.0.key": value}), and gives "args", "stdin_hex", "console" (true:
@@ -71,7 +73,7 @@ def scenario_of(case, group):
         given = case.get("scenario", {})
         scenario = copy.deepcopy(group.get("scenarios", {})[given] if isinstance(given, str) else given)
     for path, value in case.get("set", {}).items():
-        set_path(scenario, path, value)
+        set_path(scenario, path, copy.deepcopy(value))
     return scenario
 
 
@@ -126,7 +128,16 @@ def expand(cases):
             yield case
             continue
         for row in rows:
-            one = {key: value for key, value in case.items() if key != "rows"}
+            if isinstance(row, list):
+                name, value = row
+                path = case["vary"]
+                if path.startswith("args."):
+                    args = list(case["args"])
+                    args[int(path[len("args."):])] = value
+                    row = {"name": name, "args": args}
+                else:
+                    row = {"name": name, "set": {path: value}}
+            one = {key: value for key, value in case.items() if key not in ("rows", "vary")}
             one.update({key: value for key, value in row.items() if key not in ("name", "set")})
             one["name"] = case["name"] + row.get("name", "")
             one["set"] = dict(case.get("set", {}), **row.get("set", {}))
