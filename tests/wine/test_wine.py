@@ -155,10 +155,12 @@ class TheProgram:
                          ("error", "JOB_QUERY_FAILED", "CUPS:XP-58"))
 
     def test_numbers_past_32_bits_and_failures_without_a_reason(self):
-        # Job 2^32 + 1 is the largest job number, which no spooler gives: not job 1.
-        (watched,) = self.run_exe("watch", "XP-58", "4294967297", "1000")
-        self.assertEqual((watched["fate"], watched["job"]), ("done", 4294967295))
-        (watched,) = self.run_exe("watch", "XP-58", "4294967296", "1000")
+        # Job 2^32 + 1 is the largest job number, which no spooler gives: not job 1. Wine's GetJobW
+        # fails without an error (Windows answers 87, no such job): a question unanswered, never "done".
+        (watched,) = self.run_exe("watch", "XP-58", "4294967297", "1000", code=1)
+        self.assertEqual((watched["fate"], watched["job"], watched["error"], watched["win32"]),
+                         ("stuck", 4294967295, "JOB_QUERY_FAILED", 0))
+        (watched,) = self.run_exe("watch", "XP-58", "4294967296", "1000", code=1)
         self.assertEqual(watched["job"], 4294967295)  # not 0, the watch by submission time
         # Wine's EnumJobsW stub fails without setting an error: the message says so.
         (purged,) = self.run_exe("purge", "XP-58", "4294967296", code=1)
