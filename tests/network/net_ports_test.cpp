@@ -153,8 +153,10 @@ TEST_F(NetPortsTest, AskingFindsEachOutcome) {
               "LoopbackError: 127.0.0.1:9102 raw, failed 0 ms, 10051\n"
               "Unknown: unknown\n"
               "WSD-1: wsd\n");
-    // One lookup per distinct host, ASCII case ignored; one connection per port with an address.
-    EXPECT_EQ(sim::computer().call_counts["GetAddrInfoW"], 7u);
+    // Each distinct host (ASCII case ignored) tried as an address text, each
+    // distinct name then looked up on a thread; one connection per port with an address.
+    EXPECT_EQ(sim::computer().call_counts["GetAddrInfoW"], 7u + 3u);
+    EXPECT_EQ(sim::computer().call_counts["CreateThread"], 3u);
     EXPECT_EQ(sim::computer().network.connections.size(), 9u);
     EXPECT_EQ(sim::computer().call_counts["WSAStartup"], 1u);
     EXPECT_EQ(sim::computer().call_counts["WSACleanup"], 1u);
@@ -210,7 +212,7 @@ TEST_F(NetPortsTest, EveryFailingCallLeavesNothingOpen) {
             sim::computer().faults = {{function, nth, error}};
             ask_net_ports(ports.get());
             const std::string what = function + " #" + std::to_string(nth) + (error ? " with 10050" : " without");
-            bool released = function == "closesocket" || function == "WSACleanup";
+            bool released = function == "closesocket" || function == "WSACleanup" || function == "CloseHandle";
             if (!released) {
                 EXPECT_EQ(sim::leaks(), std::vector<std::string>{}) << what;
             }

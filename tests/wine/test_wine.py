@@ -309,7 +309,7 @@ class TheProgram32(TheProgram, unittest.TestCase):
 
 
 class TheExe64(TheExe, unittest.TestCase):
-    ARCH, MACHINE, OBJDUMP, MOST_BYTES = "win64", 0x8664, "x86_64-w64-mingw32-objdump", 52 * 1024
+    ARCH, MACHINE, OBJDUMP, MOST_BYTES = "win64", 0x8664, "x86_64-w64-mingw32-objdump", 56 * 1024
 
 
 class TheExe32(TheExe, unittest.TestCase):
