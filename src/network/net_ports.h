@@ -43,10 +43,12 @@ struct NetPorts {
     NetPort ports[MAX_NET_PORTS];
 };
 
-// Whether the port is a network port, filling `out` from the registry (key
-// absent: not network; a name beginning "WSD", ASCII case ignored: network,
-// wsd, no address, never asked). A key that cannot be read or a value that
-// makes no sense leaves the address unknown (host "", tcp 0): never a guess.
+// Whether the port is a network port, filling `out` from the registry. The
+// Standard TCP/IP key decides, whatever the port is called; without one, a
+// name beginning "WSD" (ASCII case ignored) is a WSD port (network, no
+// address, never asked) and any other is no network port. A key that cannot
+// be read or a value that makes no sense leaves the address unknown (host "",
+// tcp 0): never a guess.
 bool read_net_port(const WCHAR* port_name, NetPort* out);
 
 // A new, empty list of ports, on the heap (it is large); free() it.

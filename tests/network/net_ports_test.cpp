@@ -91,6 +91,9 @@ TEST_F(NetPortsTest, TheRegistryKeyGivesTheTargetOrNoGuess) {
         {u"Protocol3", "unknown"},
         {u"ProtocolText", "unknown"},
         {u"LprBadQueue", "unknown"},
+        {u"WSD_Kitchen", "10.0.0.10:9100 raw"},  // the key decides, not the name
+        {u"wsdl", "kitchen.local:9101 raw"},
+        {u"WSD_Locked", "unknown"},
         {u"WSD-5d0d64d9-0b6e-4a3b", "wsd"},
         {u"wsd-1", "wsd"},
         {u"wsd", "wsd"},
@@ -122,7 +125,7 @@ TEST_F(NetPortsTest, PortsAreAddedOnceAndOnlyNetworkOnes) {
     ASSERT_EQ(ports->count, 3);
     EXPECT_EQ(u8(ports->ports[0].port) + " " + u8(ports->ports[1].port) + " " + u8(ports->ports[2].port),
               "Kitchen WSD-1 Locked");
-    EXPECT_EQ(sim::computer().call_counts["RegOpenKeyExW"], 3u);  // Kitchen, USB001, Locked
+    EXPECT_EQ(sim::computer().call_counts["RegOpenKeyExW"], 4u);  // Kitchen, USB001, WSD-1, Locked
     for (int i = 0; i < MAX_NET_PORTS; ++i) {
         std::u16string name = u"WSD-" + sim::utf8_to_utf16(std::to_string(i));
         add_net_port(ports.get(), w(name.c_str()));
