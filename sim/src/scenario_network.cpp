@@ -90,7 +90,8 @@ void load_network(const json& value, Computer& pc) {
             if (!given.is_object()) {
                 resolved.address = address_in(given.get<std::string>(), where);
             } else if (given.contains("address") == given.contains("error")) {
-                bad(where + " is an address text, {\"address\": A, \"delay_ms\": D} or {\"error\": N, \"delay_ms\": D}");
+                bad(where +
+                    " is an address text, {\"address\": A, \"delay_ms\": D} or {\"error\": N, \"delay_ms\": D}");
             } else if (given.contains("error")) {
                 resolved.error = error_in(given, where);
             } else {

@@ -22,7 +22,8 @@
 #include "network/net_ports.h"
 #include "output/text_buffer.h"
 
-static_assert(NET_NAME_TIMED_OUT == WSAETIMEDOUT, "the texts tell a name not found in time by this number");
+static_assert(NET_NAME_TIMED_OUT == WSAETIMEDOUT && NET_ADDRESS_UNUSABLE == WSAEADDRNOTAVAIL,
+              "the texts tell these answers by their numbers");
 
 namespace {
 

@@ -25,6 +25,9 @@ const DWORD NET_ASK_LIMIT_MS = 1000;
 
 // The win32 of a name whose lookup had not ended by the limit (WSAETIMEDOUT).
 const DWORD NET_NAME_TIMED_OUT = 10060;
+// The win32 of an address Windows will not connect to at all, such as
+// 0.0.0.0 (WSAEADDRNOTAVAIL): a mistake in the port's settings.
+const DWORD NET_ADDRESS_UNUSABLE = 10049;
 
 struct NetPort {
     WCHAR port[NET_NAME_ROOM];  // the queue's port name, whole

@@ -204,7 +204,7 @@ class TheProgram:
             report = subprocess.run(self.prefix.command(self.exe, "report"), env=self.prefix.env,
                                     capture_output=True, timeout=120).stdout.decode("utf-8")
             for queue, listener, said in (("XP-58", listening, "принтер отвечает [OK]"),
-                                          ("Label-58mm", closed, "по этому адресу отвечает не принтер (соединение отклонено) [!!]"),
+                                          ("Label-58mm", closed, "адрес отвечает, но на этом порту соединение отклонено [!!]"),
                                           ("Кухня", full, "НЕ ОТВЕЧАЕТ [!!]")):
                 self.assertIn("    порт: CUPS:%s\r\n    сеть: 127.0.0.1, TCP %d — %s\r\n" % (
                     queue, listener.getsockname()[1], said), report)
