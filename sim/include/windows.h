@@ -213,6 +213,17 @@ typedef struct _OVERLAPPED {
 #define LMEM_FIXED 0x0000
 #define LMEM_ZEROINIT 0x0040
 
+// Threads and waiting.
+typedef DWORD(WINAPI* PTHREAD_START_ROUTINE)(LPVOID lpThreadParameter);
+typedef PTHREAD_START_ROUTINE LPTHREAD_START_ROUTINE;
+#define STACK_SIZE_PARAM_IS_A_RESERVATION 0x00010000
+#define INFINITE 0xFFFFFFFF
+#define MAXIMUM_WAIT_OBJECTS 64
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 258L
+#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define STILL_ACTIVE 259L
+
 #include <wingdi.h>
 
 #ifdef __cplusplus
@@ -271,6 +282,13 @@ void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
 void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
 DWORD WINAPI GetTickCount(void);
 void WINAPI Sleep(DWORD dwMilliseconds);
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
+                           LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
+                           LPDWORD lpThreadId);
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);
 
 #ifdef __cplusplus
 }

@@ -14,6 +14,8 @@ typedef struct addrinfoW {
     struct addrinfoW* ai_next;
 } ADDRINFOW, *PADDRINFOW;
 
+#define AI_NUMERICHOST 0x00000004
+
 #ifdef __cplusplus
 extern "C" {
 #endif

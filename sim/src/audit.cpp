@@ -21,7 +21,7 @@ bool call_fails(const char* function) {
 }
 
 void track(const void* resource, ResourceKind kind, const std::string& name) {
-    computer().open_resources[resource] = Resource{kind, name};
+    computer().open_resources[resource] = Resource{kind, name, computer().current_thread};
 }
 
 bool untrack(const void* resource) {
@@ -49,6 +49,8 @@ const char* kind_name(ResourceKind kind) {
         case ResourceKind::winsock: return "winsock";
         case ResourceKind::socket: return "socket";
         case ResourceKind::address_info: return "address info";
+        case ResourceKind::thread: return "thread";
+        case ResourceKind::misuse: return "misuse:";
     }
     return "resource";
 }
@@ -56,6 +58,7 @@ const char* kind_name(ResourceKind kind) {
 std::vector<std::string> leaks() {
     std::vector<std::string> result;
     for (const auto& [resource, what] : computer().open_resources) {
+        if (held_by_running_thread(resource)) continue;
         std::string kind = kind_name(what.kind);
         result.push_back(what.name.empty() ? kind : kind + " " + what.name);
     }

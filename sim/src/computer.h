@@ -66,11 +66,29 @@ enum class ResourceKind {
     winsock,     // a WSAStartup not yet matched by WSACleanup
     socket,
     address_info,  // a GetAddrInfoW result not given back with FreeAddrInfoW
+    thread,        // a thread handle not closed
+    misuse,        // not a resource: something freed or cleaned up under a thread still running
 };
+
+struct Thread;
 
 struct Resource {
     ResourceKind kind;
     std::string name;
+    const Thread* thread = nullptr;  // the thread that opened it; null: the program's main thread
+};
+
+// A thread the program started. The simulator runs its function to its end
+// when it is created, on a clock of its own that starts then and moves only
+// with the thread's waits (a name's lookup, Sleep); it ends at that clock's
+// end. A handle is the record's address.
+struct Thread {
+    unsigned number = 0;   // 1 for the program's first thread: the audit's name for it
+    ULONGLONG end_ms = 0;  // virtual ms after the start, as the main clock counts them
+    DWORD exit_code = 0;
+    bool ran = false;       // its function has returned
+    bool given_up = false;  // a wait for it timed out: it runs for the rest of the process
+    const void* parameter = nullptr;
 };
 
 // A job the program started, with everything it handed over.
@@ -248,6 +266,9 @@ struct Computer {
     // as the end of a real process does.
     bool program_running = false;
     std::unordered_map<void*, size_t> program_blocks;  // with their sizes
+    std::unordered_map<void*, const Thread*> thread_blocks;  // those a thread allocated, with the thread
+    std::vector<std::unique_ptr<Thread>> threads;  // every thread the program started, in order
+    Thread* current_thread = nullptr;               // the one whose function runs now; null: the main thread
     // Printer handles, device contexts, fonts and GDI audit keys live until the
     // next computer, so no later one takes a closed one's address: a stale
     // handle stays invalid.
@@ -303,6 +324,20 @@ std::optional<QueuePlace> find_queue(const std::u16string& name);
 Printer& printer_at(QueuePlace place);
 // How the audit names a document or page: "<queue> job <id>".
 std::string job_label(const Printer& printer, DWORD id);
+
+// Threads (threads.cpp). Whether a thread still runs: a wait for it timed
+// out, or it ends later than now. What a running thread holds is no leak:
+// what it opened, the heap blocks it allocated and the block its parameter
+// points into.
+bool still_running(const Thread& thread);
+bool any_thread_running();
+bool held_by_running_thread(const void* resource);
+bool block_held_by_running_thread(const void* block, size_t size);
+// The program frees a heap block: one that a running thread holds is noted
+// as a misuse in the audit.
+void check_freed_block(const void* block, size_t size);
+// WSACleanup takes Windows Sockets away: under a running thread, a misuse.
+void check_cleanup_under_threads();
 
 // The audit of open resources.
 void track(const void* resource, ResourceKind kind, const std::string& name);

@@ -248,8 +248,11 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
 BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (sim::call_fails("CloseHandle")) return FALSE;
     // Only kernel handles close this way: a printer handle, a device context or
-    // a system buffer closed with CloseHandle stays open, as on Windows.
-    if (!sim::is_open(hObject, sim::ResourceKind::device_handle)) return fail(ERROR_INVALID_HANDLE);
+    // a system buffer closed with CloseHandle stays open, as on Windows. A
+    // thread goes on running without its handle.
+    if (!sim::is_open(hObject, sim::ResourceKind::device_handle) && !sim::is_open(hObject, sim::ResourceKind::thread)) {
+        return fail(ERROR_INVALID_HANDLE);
+    }
     sim::untrack(hObject);
     sim::overwrite_last_error();  // clean-up leaves its own last error, as on Windows
     return TRUE;

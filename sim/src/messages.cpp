@@ -45,6 +45,7 @@ constexpr SystemText kSystemTexts[] = {
     {1804, "The specified datatype is invalid.\r\n"},
     // Windows Sockets.
     {10035, "A non-blocking socket operation could not be completed immediately.\r\n"},
+    {10049, "The requested address is not valid in its context.\r\n"},
     {10051, "A socket operation was attempted to an unreachable network.\r\n"},
     {10060, "A connection attempt failed because the connected party did not properly respond after a period of "
             "time, or established connection failed because connected host has failed to respond.\r\n"},

@@ -162,7 +162,10 @@ int WSAAPI WSAStartup(WORD wVersionRequested, LPWSADATA lpWSAData) {
 int WSAAPI WSACleanup(void) {
     if (call_fails("WSACleanup")) return SOCKET_ERROR;
     if (net().startups == 0) return fail(WSANOTINITIALISED, SOCKET_ERROR);
-    if (--net().startups == 0) untrack(&net().startups);
+    if (--net().startups == 0) {
+        untrack(&net().startups);
+        check_cleanup_under_threads();
+    }
     overwrite_last_error();
     return 0;
 }
@@ -194,11 +197,14 @@ int WSAAPI GetAddrInfoW(PCWSTR pNodeName, PCWSTR pServiceName, const ADDRINFOW* 
     std::string address = utf16_to_utf8(name);
     ULONG binary = 0;
     if (!parse_ipv4(address, &binary)) {  // an address text resolves to itself without a lookup
+        // AI_NUMERICHOST: only an address text, never a lookup.
+        if (pHints != nullptr && (pHints->ai_flags & AI_NUMERICHOST) != 0) return failed(WSAHOST_NOT_FOUND);
         const NetName* found = nullptr;
         for (const auto& [listed, answer] : computer().network.names) {
             if (equal_ascii_nocase(listed, name)) found = &answer;
         }
         if (found == nullptr) return failed(WSAHOST_NOT_FOUND);
+        computer().clock.elapsed_ms += found->delay_ms;  // the caller waits for the answer
         if (found->error != 0) return failed(found->error);
         if (!parse_ipv4(found->address, &binary)) return failed(WSANO_DATA);
     }

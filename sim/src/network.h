@@ -26,10 +26,12 @@ struct NetHost {
     DWORD delay_ms = 1;                 // how long an answer, a refusal or an error takes
 };
 
-// What resolving a name gives: an IPv4 address text, or the error it fails with.
+// What resolving a name gives: an IPv4 address text, or the error it fails
+// with, after `delay_ms` of the looking thread's clock.
 struct NetName {
     std::string address;
     DWORD error = 0;
+    DWORD delay_ms = 0;
 };
 
 // A connection the program attempted: where, when (virtual ms after the

@@ -38,6 +38,7 @@ static bool allocation_fails() {
 static void* remember(void* block, size_t size) {
     sim::Computer& pc = sim::computer();
     if (block != nullptr && pc.program_running) pc.program_blocks[block] = size;
+    if (block != nullptr && pc.current_thread != nullptr) pc.thread_blocks[block] = pc.current_thread;
     return block;
 }
 
@@ -59,7 +60,13 @@ void* __wrap_realloc(void* block, size_t size) {
 }
 
 void __wrap_free(void* block) {
-    if (block != nullptr) sim::computer().program_blocks.erase(block);
+    sim::Computer& pc = sim::computer();
+    auto known = block != nullptr ? pc.program_blocks.find(block) : pc.program_blocks.end();
+    if (known != pc.program_blocks.end()) {
+        sim::check_freed_block(block, known->second);
+        pc.program_blocks.erase(known);
+    }
+    if (block != nullptr) pc.thread_blocks.erase(block);
     __real_free(block);
 }
 

@@ -31,7 +31,10 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
         // The program returned: what it still holds of its heap it forgot to
         // free. A real process end would hide that; the audit names it.
         for (const auto& [block, size] : pc.program_blocks) {
-            track(block, ResourceKind::heap_block, "of " + std::to_string(size) + " bytes");
+            // A thread still running may still use what it holds.
+            if (!block_held_by_running_thread(block, size)) {
+                track(block, ResourceKind::heap_block, "of " + std::to_string(size) + " bytes");
+            }
             __real_free(block);
         }
     } catch (const ProcessExit& exit) {
@@ -47,6 +50,7 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
     }
     pc.program_running = false;
     pc.program_blocks.clear();
+    pc.thread_blocks.clear();
     return code;
 }
 

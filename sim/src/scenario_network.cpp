@@ -87,11 +87,17 @@ void load_network(const json& value, Computer& pc) {
         for (const auto& [name, given] : value.at("names").items()) {
             const std::string where = "network.names." + name;
             NetName resolved;
-            if (given.is_object()) {
+            if (!given.is_object()) {
+                resolved.address = address_in(given.get<std::string>(), where);
+            } else if (given.contains("address") == given.contains("error")) {
+                bad(where +
+                    " is an address text, {\"address\": A, \"delay_ms\": D} or {\"error\": N, \"delay_ms\": D}");
+            } else if (given.contains("error")) {
                 resolved.error = error_in(given, where);
             } else {
-                resolved.address = address_in(given.get<std::string>(), where);
+                resolved.address = address_in(given.at("address").get<std::string>(), where);
             }
+            if (given.is_object() && present(given, "delay_ms")) resolved.delay_ms = given.at("delay_ms").get<DWORD>();
             network.names.emplace_back(utf8_to_utf16(name), resolved);
         }
     }

@@ -35,6 +35,8 @@ void apply(const TimelineEvent& event) {
 
 void apply_due_events() {
     Computer& pc = computer();
+    // A thread's clock runs ahead of the program's: only the main thread's calls see events.
+    if (pc.current_thread != nullptr) return;
     const long long now = static_cast<long long>(pc.clock.elapsed_ms);
     for (;;) {
         // The earliest due event not yet applied; equal times keep their listed order.

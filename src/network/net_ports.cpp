@@ -71,16 +71,17 @@ bool read_net_port(const WCHAR* port_name, NetPort* out) {
     size_t length = wide_length(port_name);
     if (length == 0 || length >= NET_NAME_ROOM) return false;  // no key name is that long
     wide_copy(out->port, NET_NAME_ROOM, port_name);
-    if (length >= 3 && wide_equal_nocase_n(port_name, L"WSD", 3)) {
-        out->wsd = true;
-        return true;
-    }
     WCHAR path[sizeof kPortsKey / sizeof(WCHAR) + NET_NAME_ROOM];
     wide_copy(path, sizeof path / sizeof(WCHAR), kPortsKey);
     wide_copy(path + wide_length(kPortsKey), NET_NAME_ROOM, port_name);
     HKEY key = nullptr;
     LONG opened = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key);
-    if (opened == ERROR_FILE_NOT_FOUND) return false;
+    if (opened == ERROR_FILE_NOT_FOUND) {
+        // The shop may name a Standard TCP/IP port anything, "WSD_Kitchen"
+        // too, so only a port without that key is taken for a WSD port.
+        out->wsd = wide_equal_nocase_n(port_name, L"WSD", 3);
+        return out->wsd;
+    }
     if (opened != ERROR_SUCCESS) return true;  // a network port whose address cannot be read
     bool known = read_target(key, out);
     RegCloseKey(key);

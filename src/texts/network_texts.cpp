@@ -23,6 +23,22 @@ void append_address(TextBuffer* text, const NetPort& port) {
     }
 }
 
+// Where a port's settings are in Windows, for a cashier to follow.
+const char kPortSettings[] = "«Устройства и принтеры» → принтер → «Свойства принтера» → «Порты» → «Настроить порт»";
+
+// " - Сетевой принтер очереди «name» (address, TCP n)", which a finding goes on from.
+void append_printer_of(TextBuffer* text, const PrinterEntry& entry, const NetPort& port) {
+    append(text, " - Сетевой принтер очереди «");
+    append_utf16(text, entry.name);
+    append(text, "» (");
+    append_address(text, port);
+    append(text, ")");
+}
+
+bool name_timed_out(const NetPort& port) {
+    return port.answer == NET_NO_ADDRESS && port.win32 == NET_NAME_TIMED_OUT;
+}
+
 }  // namespace
 
 void append_net_port_line(TextBuffer* text, const NetPort& port) {
@@ -39,9 +55,12 @@ void append_net_port_line(TextBuffer* text, const NetPort& port) {
     switch (port.answer) {
         case NET_NOT_ASKED: append(text, " — не проверялся"); break;
         case NET_ANSWERS: append(text, " — принтер отвечает [OK]"); break;
-        case NET_REFUSED: append(text, " — по этому адресу отвечает не принтер (соединение отклонено) [!!]"); break;
+        case NET_REFUSED: append(text, " — адрес отвечает, но на этом порту соединение отклонено [!!]"); break;
         case NET_SILENT: append(text, " — НЕ ОТВЕЧАЕТ [!!]"); break;
-        case NET_NO_ADDRESS: append(text, " — такого имени в сети нет [!!]"); break;
+        case NET_NO_ADDRESS:
+            append(text,
+                   name_timed_out(port) ? " — имя не удалось найти вовремя [!!]" : " — такого имени в сети нет [!!]");
+            break;
         case NET_FAILED:
             append(text, " — проверить не удалось (");
             append_error_words(text, port.win32);
@@ -52,30 +71,45 @@ void append_net_port_line(TextBuffer* text, const NetPort& port) {
 }
 
 int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPort& port) {
+    const bool raw = port.protocol == NET_PROTOCOL_RAW;  // LPR always asks TCP port 515
     switch (port.answer) {
         case NET_SILENT:
-        case NET_REFUSED:
-            append(text, " - Сетевой принтер очереди «");
-            append_utf16(text, entry.name);
-            append(text, "» (");
-            append_address(text, port);
-            append(text, port.answer == NET_SILENT ? ") не отвечает." : ") не принимает соединение.");
+            append_printer_of(text, entry, port);
+            // Windows retries a refused connection for about 2 s: a wrong port number mostly shows as silence.
             append(text,
-                   " Проверьте питание и сетевой кабель принтера. Напечатайте страницу настроек самого принтера "
-                   "(большинство чековых принтеров печатают её, если включить их с нажатой кнопкой подачи бумаги) и "
-                   "сравните адрес на ней с адресом порта. Если адрес сменился — исправьте его в свойствах принтера "
-                   "(Порты → Настроить порт) или закрепите за принтером постоянный адрес в роутере.\r\n");
+                   raw ? " не отвечает: он выключен, не в сети, сменил адрес или в порту указан не тот номер порта."
+                       : " не отвечает: он выключен, не в сети или сменил адрес.");
+            append(text,
+                   " Проверьте питание и кабель. Напечатайте страницу настроек принтера (включите его с нажатой "
+                   "кнопкой подачи бумаги) и сверьте адрес и порт на ней с настройками порта: ");
+            append(text, kPortSettings);
+            append(text, ". Сменился адрес — исправьте его там или закрепите адрес за принтером в роутере.\r\n");
+            return 1;
+        case NET_REFUSED:
+            append_printer_of(text, entry, port);
+            append(text, raw ? ": адрес отвечает, но этот порт соединения не принимает — скорее всего, в порту указан "
+                               "не тот номер. Сверьте его со страницей настроек принтера (у чековых обычно 9100): "
+                             : ": адрес отвечает, но задания по LPR не принимает. Выберите протокол «Raw» и порт со "
+                               "страницы настроек принтера (у чековых обычно 9100): ");
+            append(text, kPortSettings);
+            append(text,
+                   raw ? ". Номер верный — значит, по этому адресу другое устройство: сверьте и адрес.\r\n" : ".\r\n");
             return 1;
         case NET_NO_ADDRESS:
             append(text, " - Имя «");
             append_utf16(text, port.host);
-            append(text, "» сетевого принтера очереди «");
+            append(text, "» принтера очереди «");
             append_utf16(text, entry.name);
-            append(text,
-                   "» в сети не знают. Укажите в порту адрес принтера вместо имени (свойства принтера → Порты → "
-                   "Настроить порт).\r\n");
-            return 1;
+            append(text, name_timed_out(port) ? "» не удалось найти за секунду (не отвечает роутер или DNS-сервер)."
+                                              : "» в сети не знают.");
+            append(text, " Укажите в порту адрес принтера вместо имени: ");
+            break;
         case NET_FAILED:
+            if (port.win32 == NET_ADDRESS_UNUSABLE) {
+                append_printer_of(text, entry, port);
+                append(text, ": в порту указан недопустимый адрес. Укажите адрес со страницы настроек принтера: ");
+                break;
+            }
             append(text, " - Связь с сетевым принтером очереди «");
             append_utf16(text, entry.name);
             append(text, "» проверить не удалось (");
@@ -84,8 +118,12 @@ int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPor
             return 1;
         default: return 0;
     }
+    append(text, kPortSettings);
+    append(text, ".\r\n");
+    return 1;
 }
 
 void append_net_check_note(TextBuffer* text) {
-    append(text, "\r\n Сетевые принтеры проверены одним соединением с каждым: ничего не отправлено и не напечатано.\r\n");
+    append(text,
+           "\r\n Сетевые принтеры проверены одним соединением с каждым: ничего не отправлено и не напечатано.\r\n");
 }

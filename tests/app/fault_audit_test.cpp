@@ -31,15 +31,17 @@ const char kShop[] = R"js({
     {"name": "Office", "port": "LPT1:", "driver": "Laser"},
     {"name": "Short", "port": "USB002", "driver": "XP-58", "write": {"accept_total": 1}},
     {"name": "Kitchen", "port": "IP_10.0.0.5", "driver": "XP-80", "jobs": [{"id": 30, "status": 2}]},
-    {"name": "Bar", "port": "Bar", "driver": "XP-80"}],
+    {"name": "Bar", "port": "Bar", "driver": "XP-80"}, {"name": "Hall", "port": "Hall", "driver": "XP-80"}],
     "connections": [{"name": "\\\\PC\\Bar"}]},
   "timeline": [{"at_ms": 1500, "printer": "XP-58", "remove_job": 12}, {"at_ms": 2500, "printer": "XP-58", "remove_job": 13}],
   "usb": {"interfaces": [{"port_number": 1, "path": "\\\\?\\usb#p1", "hardware_ids": ["USB\\VID_0416&PID_5011"],
     "child": {"compatible_ids": ["USBPRINT\\XP58"]},
     "device_id": {"access_0": {"hex": "0012"}, "generic_read": {"hex": "00124d46473a583b4d444c3a35383b"}}}]},
   "lpt": {"devices": [{"compatible_ids": ["LPTENUM\\EPSON"], "parent": {"port_name": "LPT1"}}]},
-  "registry": {"tcp_ports": {"IP_10.0.0.5": {"IPAddress": "10.0.0.5"}, "Bar": {"HostName": "bar.local", "PortNumber": 9101}}},
-  "network": {"hosts": {"10.0.0.5": {"tcp": {"9100": "answers"}, "delay_ms": 20}}, "names": {"bar.local": "10.0.0.6"}}
+  "registry": {"tcp_ports": {"IP_10.0.0.5": {"IPAddress": "10.0.0.5"}, "Bar": {"HostName": "bar.local", "PortNumber": 9101},
+    "Hall": {"HostName": "hall.local"}}},
+  "network": {"hosts": {"10.0.0.5": {"tcp": {"9100": "answers"}, "delay_ms": 20}},
+    "names": {"bar.local": {"address": "10.0.0.6", "delay_ms": 30}, "hall.local": {"error": 11002, "delay_ms": 5000}}}
 })js";
 
 struct Command {

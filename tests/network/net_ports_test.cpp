@@ -91,6 +91,9 @@ TEST_F(NetPortsTest, TheRegistryKeyGivesTheTargetOrNoGuess) {
         {u"Protocol3", "unknown"},
         {u"ProtocolText", "unknown"},
         {u"LprBadQueue", "unknown"},
+        {u"WSD_Kitchen", "10.0.0.10:9100 raw"},  // the key decides, not the name
+        {u"wsdl", "kitchen.local:9101 raw"},
+        {u"WSD_Locked", "unknown"},
         {u"WSD-5d0d64d9-0b6e-4a3b", "wsd"},
         {u"wsd-1", "wsd"},
         {u"wsd", "wsd"},
@@ -122,7 +125,7 @@ TEST_F(NetPortsTest, PortsAreAddedOnceAndOnlyNetworkOnes) {
     ASSERT_EQ(ports->count, 3);
     EXPECT_EQ(u8(ports->ports[0].port) + " " + u8(ports->ports[1].port) + " " + u8(ports->ports[2].port),
               "Kitchen WSD-1 Locked");
-    EXPECT_EQ(sim::computer().call_counts["RegOpenKeyExW"], 3u);  // Kitchen, USB001, Locked
+    EXPECT_EQ(sim::computer().call_counts["RegOpenKeyExW"], 4u);  // Kitchen, USB001, WSD-1, Locked
     for (int i = 0; i < MAX_NET_PORTS; ++i) {
         std::u16string name = u"WSD-" + sim::utf8_to_utf16(std::to_string(i));
         add_net_port(ports.get(), w(name.c_str()));
@@ -153,8 +156,10 @@ TEST_F(NetPortsTest, AskingFindsEachOutcome) {
               "LoopbackError: 127.0.0.1:9102 raw, failed 0 ms, 10051\n"
               "Unknown: unknown\n"
               "WSD-1: wsd\n");
-    // One lookup per distinct host, ASCII case ignored; one connection per port with an address.
-    EXPECT_EQ(sim::computer().call_counts["GetAddrInfoW"], 7u);
+    // Each distinct host (ASCII case ignored) tried as an address text, each
+    // distinct name then looked up on a thread; one connection per port with an address.
+    EXPECT_EQ(sim::computer().call_counts["GetAddrInfoW"], 7u + 3u);
+    EXPECT_EQ(sim::computer().call_counts["CreateThread"], 3u);
     EXPECT_EQ(sim::computer().network.connections.size(), 9u);
     EXPECT_EQ(sim::computer().call_counts["WSAStartup"], 1u);
     EXPECT_EQ(sim::computer().call_counts["WSACleanup"], 1u);
@@ -210,7 +215,7 @@ TEST_F(NetPortsTest, EveryFailingCallLeavesNothingOpen) {
             sim::computer().faults = {{function, nth, error}};
             ask_net_ports(ports.get());
             const std::string what = function + " #" + std::to_string(nth) + (error ? " with 10050" : " without");
-            bool released = function == "closesocket" || function == "WSACleanup";
+            bool released = function == "closesocket" || function == "WSACleanup" || function == "CloseHandle";
             if (!released) {
                 EXPECT_EQ(sim::leaks(), std::vector<std::string>{}) << what;
             }

@@ -254,6 +254,84 @@ TEST_F(NetworkContract, WinsockConnectsOnTheVirtualClock) {
     expect_golden(text);
 }
 
+// What a lookup thread of the test is given, and finds on its own clock.
+struct Lookup {
+    const char16_t* name;
+    int error;
+    DWORD tick;  // GetTickCount when the lookup has ended
+};
+
+DWORD WINAPI look_up(void* parameter) {
+    auto* lookup = static_cast<Lookup*>(parameter);
+    ADDRINFOW* found = nullptr;
+    SetLastError(7);  // the thread's own last error
+    lookup->error = GetAddrInfoW(w(lookup->name), nullptr, nullptr, &found);
+    if (found != nullptr) FreeAddrInfoW(found);
+    lookup->tick = GetTickCount();
+    return 40 + static_cast<DWORD>(lookup->error != 0);
+}
+
+// Threads run at once, on clocks of their own; waiting moves the program's
+// clock to their ends, or by the timeout, after which they run for ever.
+TEST_F(NetworkContract, ThreadsRunAtOnceOnClocksOfTheirOwn) {
+    load("network");
+    sim::computer().clean_up_error = kCleanUpMarker;
+    std::string text;
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    Lookup lookups[] = {{u"kitchen.local", -1, 0}, {u"slow.local", -1, 0}, {u"late.local", -1, 0}};
+    HANDLE threads[3];
+    DWORD code = 0, id = 0;
+    for (int i = 0; i < 3; ++i) {
+        STEP(threads[i] = CreateThread(nullptr, 0, look_up, &lookups[i], 0, i == 0 ? &id : nullptr));
+        text += "  " + sim::utf16_to_utf8(lookups[i].name) + ": error " + std::to_string(lookups[i].error) +
+                ", its tick " + std::to_string(lookups[i].tick) + "\n";
+    }
+    text += "  thread id " + std::to_string(id) + "\n" + clock_now() + open_now();
+    STEP(GetExitCodeThread(threads[1], &code));
+    text += "  slow.local's exit code " + std::to_string(code) + "\n";
+    STEP(WaitForMultipleObjects(3, threads, FALSE, 1000));
+    STEP(WaitForMultipleObjects(2, threads + 1, FALSE, 1000));
+    text += clock_now();
+    STEP(WaitForMultipleObjects(3, threads, TRUE, 1000));  // late.local ends at 2500: given up at 1300
+    text += clock_now();
+    for (HANDLE thread : threads) {
+        STEP(GetExitCodeThread(thread, &code));
+        text += "  exit code " + std::to_string(code) + "\n";
+    }
+    STEP(WaitForSingleObject(threads[2], 5000));  // given up: it never ends, whatever its clock said
+    text += clock_now();
+    STEP(WaitForSingleObject(threads[2], INFINITE));  // would hang on Windows
+    STEP(WaitForSingleObject(threads[0], INFINITE));
+    text += "calls that cannot go on\n";
+    HANDLE twice[2] = {threads[0], threads[0]};
+    STEP(WaitForMultipleObjects(0, threads, FALSE, 0));
+    STEP(WaitForMultipleObjects(65, threads, FALSE, 0));
+    STEP(WaitForMultipleObjects(2, twice, TRUE, 0));
+    STEP(WaitForSingleObject(reinterpret_cast<HANDLE>(&data), 0));
+    STEP(GetExitCodeThread(reinterpret_cast<HANDLE>(&data), &code));
+    STEP(CreateThread(nullptr, 0, look_up, &lookups[0], 4 /* CREATE_SUSPENDED */, nullptr));
+    sim::computer().faults = {{"CreateThread", 0, 8}};
+    STEP(CreateThread(nullptr, 0, look_up, &lookups[0], 0, nullptr));
+    text += "a running thread's handle and memory are no leaks; a finished one's handle is\n" + open_now();
+    STEP(CloseHandle(threads[0]));
+    STEP(CloseHandle(threads[0]));
+    STEP(CloseHandle(threads[1]));
+    STEP(CloseHandle(threads[2]));
+    sim::computer().program_running = true;  // the program's heap, as while wmain runs
+    void* block = malloc(16);
+    sim::computer().faults.clear();
+    HANDLE holder = CreateThread(nullptr, 0, look_up, &lookups[2], 0, nullptr);  // runs until 3800 + 2500
+    CloseHandle(holder);
+    sim::computer().threads.back()->parameter = static_cast<char*>(block) + 8;
+    free(block);
+    sim::computer().program_running = false;
+    STEP(WSACleanup());
+    text += open_now();
+    allow_leaks();
+    expect_golden(text);
+}
+
 // A startup that fails leaves Windows Sockets unusable; an injected fault
 // fails a call before it does anything, and a call that returns its error
 // returns the injected one.

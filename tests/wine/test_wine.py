@@ -31,8 +31,57 @@ BUILD = BOX = VERSION = None
 # Where a Standard TCP/IP port keeps its target.
 TCP_PORTS_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Print\Monitors\Standard TCP/IP Port\Ports"
 
+# Host names that only a resolver stub on 127.0.0.1 is asked about, by queue.
+NEVER_RESOLVED = {"XP-58": "kitchen-prn.shop.test", "Label-58mm": "bar-prn.shop.test", "Кухня": "hall-prn.shop.test"}
+
 # Every byte value, and sequences that a text mode or a filter would change.
 TRICKY_BYTES = b"\x1b@" + bytes(range(256)) + b"\x00\x1a\r\n\n\r\xff\xfe" + "чек №58\r\n".encode() + b"\x1dV\x00"
+
+
+def resolver_stub(folder):
+    """A UDP socket on 127.0.0.1:53 that takes the questions and never answers,
+    and the command prefix that runs a program seeing only it as its resolver:
+    a mount namespace of its own in which resolv.conf and nsswitch.conf are
+    ours. Or None and why that cannot be had here."""
+    if os.path.exists("/run/nscd/socket") or os.path.exists("/var/run/nscd/socket"):
+        return None, "nscd runs here: names would be asked of the machine's own resolver"
+    files = {}
+    for name, text in (("resolv.conf", "nameserver 127.0.0.1\n"), ("nsswitch.conf", "hosts: files dns\n")):
+        files[name] = os.path.join(folder, "stub-" + name)
+        with open(files[name], "w") as f:
+            f.write(text)
+    wrap = ["unshare", "-m", "sh", "-c",
+            'mount --bind "$1" /etc/resolv.conf && mount --bind "$2" /etc/nsswitch.conf && shift 2 && exec "$@"',
+            "sh", files["resolv.conf"], files["nsswitch.conf"]]
+    try:
+        seen = subprocess.run(wrap + ["cat", "/etc/resolv.conf"], capture_output=True, timeout=30)
+    except OSError as error:
+        return None, "no unshare: %s" % error
+    if seen.stdout != b"nameserver 127.0.0.1\n":
+        return None, "a mount namespace with a resolv.conf of its own cannot be made: %s" % seen.stderr.decode().strip()
+    stub = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        stub.bind(("127.0.0.1", 53))
+    except OSError as error:
+        stub.close()
+        return None, "port 53 of 127.0.0.1 cannot be had: %s" % error
+    return stub, wrap
+
+
+def stub_questions(stub):
+    """The names the stub was asked about: the question's labels, read from what waits in it."""
+    names = set()
+    stub.setblocking(False)
+    while True:
+        try:
+            packet = stub.recv(512)
+        except BlockingIOError:
+            return names
+        labels, at = [], 12
+        while at < len(packet) and packet[at] != 0:
+            labels.append(packet[at + 1:at + 1 + packet[at]].decode("ascii", "replace"))
+            at += 1 + packet[at]
+        names.add(".".join(labels))
 
 
 def setUpModule():
@@ -64,13 +113,14 @@ class TheProgram:
                                 stdin=stdin, env=self.prefix.env, capture_output=True, timeout=120)
         return self.documents_of(result, args[0], code)
 
-    def timed_run(self, *args):
+    def timed_run(self, *args, wrap=()):
         """run_exe's documents, and the seconds the program ran. Timed to its own
         end: a desktop process Wine may start beside it holds an output pipe up
         to a second longer, so the output goes to a file."""
         with tempfile.TemporaryFile() as out:
             started = time.monotonic()
-            process = subprocess.Popen(self.prefix.command(self.exe, *args), stdout=out, stderr=subprocess.DEVNULL,
+            process = subprocess.Popen(list(wrap) + self.prefix.command(self.exe, *args), stdout=out,
+                                       stderr=subprocess.DEVNULL,
                                        stdin=subprocess.DEVNULL, env=self.prefix.env)
             process.wait(timeout=120)
             took = time.monotonic() - started
@@ -258,7 +308,7 @@ class TheProgram:
             report = subprocess.run(self.prefix.command(self.exe, "report"), env=self.prefix.env,
                                     capture_output=True, timeout=120).stdout.decode("utf-8")
             for queue, listener, said in (("XP-58", listening, "принтер отвечает [OK]"),
-                                          ("Label-58mm", closed, "по этому адресу отвечает не принтер (соединение отклонено) [!!]"),
+                                          ("Label-58mm", closed, "адрес отвечает, но на этом порту соединение отклонено [!!]"),
                                           ("Кухня", full, "НЕ ОТВЕЧАЕТ [!!]")):
                 self.assertIn("    порт: CUPS:%s\r\n    сеть: 127.0.0.1, TCP %d — %s\r\n" % (
                     queue, listener.getsockname()[1], said), report)
@@ -267,19 +317,51 @@ class TheProgram:
             (watched,) = self.run_exe("watch", "XP-58", "0", code=1)
             self.assertEqual([entry["answer"] for entry in watched["net"]], ["answers"])
         finally:
-            for queue in ports:
-                subprocess.run(self.prefix.command("reg", "delete", TCP_PORTS_KEY + "\\CUPS:" + queue, "/f"),
-                               env=self.prefix.env, capture_output=True, timeout=60)
+            self.delete_tcp_ports(ports)
             for sock in [listening, closed, full] + fillers:
                 sock.close()
         self.assertEqual(BOX.world.landed(), [])  # nothing printed
 
-    def set_tcp_port(self, port, tcp):
-        for name, kind, value in (("IPAddress", "REG_SZ", "127.0.0.1"), ("PortNumber", "REG_DWORD", str(tcp)),
+    def set_tcp_port(self, port, tcp, host=("IPAddress", "127.0.0.1")):
+        for name, kind, value in ((host[0], "REG_SZ", host[1]), ("PortNumber", "REG_DWORD", str(tcp)),
                                   ("Protocol", "REG_DWORD", "1")):
             subprocess.run(self.prefix.command("reg", "add", TCP_PORTS_KEY + "\\" + port, "/v", name, "/t", kind,
                                                "/d", value, "/f"),
                            env=self.prefix.env, capture_output=True, timeout=60, check=True)
+
+    def delete_tcp_ports(self, queues):
+        for queue in queues:
+            subprocess.run(self.prefix.command("reg", "delete", TCP_PORTS_KEY + "\\CUPS:" + queue, "/f"),
+                           env=self.prefix.env, capture_output=True, timeout=60)
+
+    def test_names_that_never_resolve_cost_the_limit_once(self):
+        """The three queues' ports named by host names that a resolver stub on
+        127.0.0.1 takes and never answers, as this process alone sees it (a
+        mount namespace with a resolv.conf of its own; the machine's stays as it
+        is): list ids waits the one limit, not each name's ten seconds of tries."""
+        stub, wrap = resolver_stub(os.path.join(BUILD, "wine"))
+        if stub is None:
+            self.skipTest(wrap)
+        try:
+            (plain,), took_plain = self.timed_run("list", "ids", wrap=wrap)
+            self.assertEqual(plain["net"], [])
+            for queue, name in NEVER_RESOLVED.items():
+                self.set_tcp_port("CUPS:" + queue, 9100, host=("HostName", name))
+            (document,), took = self.timed_run("list", "ids", wrap=wrap)
+            asked = {(entry["port"], entry["host"], entry["answer"], entry["win32"]) for entry in document["net"]}
+            self.assertEqual(asked, {("CUPS:" + queue, name, "no_address", 10060)
+                                     for queue, name in NEVER_RESOLVED.items()})
+            self.assertLess(took, 3.0, "list ids took %.2f s, %.2f s without network printers: %s" % (
+                took, took_plain, document["net"]))
+            report = subprocess.run(wrap + self.prefix.command(self.exe, "report"), env=self.prefix.env,
+                                    capture_output=True, timeout=120).stdout.decode("utf-8")
+            self.assertIn("    сеть: kitchen-prn.shop.test, TCP 9100 — имя не удалось найти вовремя [!!]\r\n", report)
+        finally:
+            self.delete_tcp_ports(NEVER_RESOLVED)
+            asked_stub = stub_questions(stub)
+            stub.close()
+        # Every name was asked of the stub: the wait was its silence.
+        self.assertLessEqual(set(NEVER_RESOLVED.values()), asked_stub)
 
     def test_report_in_a_terminal_waits_for_enter(self):
         # A server of our own; a name per exe, as a session started on the name

@@ -1,0 +1,189 @@
+// Threads, as the program uses them to look names up while it waits for
+// other things: CreateThread runs the thread's function to its end at once,
+// on a clock of the thread's own that starts at the creation time and moves
+// only with the thread's own waits; the thread ends at that clock's end.
+// Waiting for thread handles moves the main clock to when they ended, or by
+// the whole timeout if that comes first: the wait then times out and the
+// threads it waited for count as still running for the rest of the process.
+#include <algorithm>
+#include <optional>
+
+#include "computer.h"
+
+namespace sim {
+
+namespace {
+
+ULONGLONG now_ms() {
+    return computer().clock.elapsed_ms;
+}
+
+// The open thread a handle names; null when it names none.
+Thread* thread_of(HANDLE handle) {
+    return is_open(handle, ResourceKind::thread) ? static_cast<Thread*>(handle) : nullptr;
+}
+
+// When a thread ends, as waiting sees it; unset: never (a thread given up).
+std::optional<ULONGLONG> end_of(const Thread& thread) {
+    if (thread.given_up) return std::nullopt;
+    return thread.end_ms;
+}
+
+// Notes in the audit something done under a thread still running.
+void note_misuse(const std::string& what) {
+    auto marker = std::make_shared<int>(0);
+    computer().kept_alive.push_back(marker);
+    track(marker.get(), ResourceKind::misuse, what);
+}
+
+// The wait of WaitForSingleObject and WaitForMultipleObjects.
+DWORD wait_for(DWORD count, const HANDLE* handles, bool all, DWORD timeout) {
+    if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
+        return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    }
+    std::vector<Thread*> threads;
+    for (DWORD i = 0; i < count; ++i) {
+        Thread* thread = thread_of(handles[i]);
+        if (thread == nullptr) return fail(ERROR_INVALID_HANDLE, WAIT_FAILED);  // only threads are waited for here
+        if (std::count(threads.begin(), threads.end(), thread) > 0) return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+        threads.push_back(thread);
+    }
+    // When the wait is over: when the first of the threads ends, or the
+    // last; unset: never.
+    std::optional<ULONGLONG> over;
+    bool never = false;
+    for (const Thread* thread : threads) {
+        std::optional<ULONGLONG> end = end_of(*thread);
+        if (all) {
+            never = never || !end;
+            if (end && (!over || *end > *over)) over = end;
+        } else if (end && (!over || *end < *over)) {
+            over = end;
+        }
+    }
+    if (never) over.reset();
+    ULONGLONG limit = now_ms() + timeout;
+    if (over && (timeout == INFINITE || *over <= limit)) {
+        computer().clock.elapsed_ms = std::max(now_ms(), *over);
+        for (DWORD i = 0; i < count; ++i) {
+            if (!all && end_of(*threads[i]) && *end_of(*threads[i]) <= now_ms()) return WAIT_OBJECT_0 + i;
+        }
+        return WAIT_OBJECT_0;
+    }
+    // Windows would wait for ever; failing instead ends the test.
+    if (timeout == INFINITE) return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+    computer().clock.elapsed_ms = limit;
+    for (Thread* thread : threads) {
+        if (!end_of(*thread) || *end_of(*thread) > limit) thread->given_up = true;
+    }
+    return WAIT_TIMEOUT;
+}
+
+}  // namespace
+
+bool still_running(const Thread& thread) {
+    return thread.ran && (thread.given_up || thread.end_ms > now_ms());
+}
+
+bool any_thread_running() {
+    for (const auto& thread : computer().threads) {
+        if (still_running(*thread)) return true;
+    }
+    return false;
+}
+
+bool held_by_running_thread(const void* resource) {
+    auto it = computer().open_resources.find(resource);
+    if (it == computer().open_resources.end()) return false;
+    const Resource& what = it->second;
+    if (what.kind == ResourceKind::thread) return still_running(*static_cast<const Thread*>(resource));
+    // Windows Sockets stays started under a thread that may still use it.
+    if (what.kind == ResourceKind::winsock && any_thread_running()) return true;
+    return what.thread != nullptr && still_running(*what.thread);
+}
+
+bool block_held_by_running_thread(const void* block, size_t size) {
+    const Computer& pc = computer();
+    auto own = pc.thread_blocks.find(const_cast<void*>(block));
+    if (own != pc.thread_blocks.end() && still_running(*own->second)) return true;
+    const char* start = static_cast<const char*>(block);
+    for (const auto& thread : pc.threads) {
+        const char* parameter = static_cast<const char*>(thread->parameter);
+        if (still_running(*thread) && parameter >= start && parameter < start + size) return true;
+    }
+    return false;
+}
+
+void check_freed_block(const void* block, size_t size) {
+    if (!computer().threads.empty() && block_held_by_running_thread(block, size)) {
+        note_misuse("heap block of " + std::to_string(size) + " bytes freed under a running thread");
+    }
+}
+
+void check_cleanup_under_threads() {
+    if (any_thread_running()) note_misuse("winsock cleaned up under a running thread");
+}
+
+}  // namespace sim
+
+using namespace sim;
+
+extern "C" {
+
+HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
+                           DWORD dwCreationFlags, LPDWORD lpThreadId) {
+    if (call_fails("CreateThread")) return nullptr;
+    // Suspended threads are not modelled.
+    if (lpStartAddress == nullptr || (dwCreationFlags & ~static_cast<DWORD>(STACK_SIZE_PARAM_IS_A_RESERVATION)) != 0) {
+        return fail(ERROR_INVALID_PARAMETER, static_cast<HANDLE>(nullptr));
+    }
+    Computer& pc = computer();
+    pc.threads.push_back(std::make_unique<Thread>());
+    Thread* thread = pc.threads.back().get();
+    thread->number = static_cast<unsigned>(pc.threads.size());
+    thread->parameter = lpParameter;
+    track(thread, ResourceKind::thread, std::to_string(thread->number));
+    if (lpThreadId != nullptr) *lpThreadId = 0x1000 + thread->number * 4;
+    // The thread runs now, to its end, with a last error and a clock of its own.
+    const DWORD last_error = pc.last_error;
+    const ULONGLONG created = pc.clock.elapsed_ms;
+    Thread* const caller = pc.current_thread;
+    pc.last_error = 0;
+    pc.current_thread = thread;
+    struct Restore {  // also when the thread ends the process
+        Computer& pc;
+        Thread* caller;
+        ULONGLONG created;
+        DWORD last_error;
+        ~Restore() {
+            pc.current_thread = caller;
+            pc.clock.elapsed_ms = created;
+            pc.last_error = last_error;
+        }
+    } restore{pc, caller, created, last_error};
+    thread->exit_code = lpStartAddress(lpParameter);
+    thread->end_ms = pc.clock.elapsed_ms;
+    thread->ran = true;
+    return thread;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    if (call_fails("WaitForSingleObject")) return WAIT_FAILED;
+    return wait_for(1, &hHandle, true, dwMilliseconds);
+}
+
+DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds) {
+    if (call_fails("WaitForMultipleObjects")) return WAIT_FAILED;
+    return wait_for(nCount, lpHandles, bWaitAll != FALSE, dwMilliseconds);
+}
+
+BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
+    if (call_fails("GetExitCodeThread")) return FALSE;
+    const Thread* thread = thread_of(hThread);
+    if (thread == nullptr) return fail(ERROR_INVALID_HANDLE);
+    if (lpExitCode == nullptr) return fail(ERROR_INVALID_PARAMETER);
+    *lpExitCode = still_running(*thread) ? STILL_ACTIVE : thread->exit_code;
+    return TRUE;
+}
+
+}  // extern "C"
