@@ -1,17 +1,8 @@
 #include "texts/network_texts.h"
 
-#include <stdlib.h>
-
-#include "output/errors.h"
+#include "texts/error_words.h"
 
 namespace {
-
-void append_error_words(TextBuffer* text, DWORD error) {
-    char* message = win32_message_line(error);
-    append_format(text, "ошибка %lu: ", static_cast<unsigned long>(error));
-    append(text, message);
-    free(message);
-}
 
 void append_address(TextBuffer* text, const NetPort& port) {
     append_utf16(text, port.host);
