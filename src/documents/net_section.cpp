@@ -4,8 +4,18 @@
 
 namespace {
 
-// The answers' words, by NetAnswer; NET_NOT_ASKED has none.
-const char* const kAnswers[] = {nullptr, "answers", "refused", "silent", "no_address", "failed"};
+// The answers' words; NET_NOT_ASKED has none.
+const char* answer_word(NetAnswer answer) {
+    switch (answer) {
+        case NET_NOT_ASKED: return nullptr;
+        case NET_ANSWERS: return "answers";
+        case NET_REFUSED: return "refused";
+        case NET_SILENT: return "silent";
+        case NET_NO_ADDRESS: return "no_address";
+        case NET_FAILED: return "failed";
+    }
+    return nullptr;
+}
 
 void append_net_port(TextBuffer* document, const NetPort& port) {
     append_json_member(document, "{\"port\":", port.port);
@@ -17,7 +27,7 @@ void append_net_port(TextBuffer* document, const NetPort& port) {
         append(document, ",\"asked\":0}");
         return;
     }
-    append_format(document, ",\"asked\":1,\"answer\":\"%s\",\"ms\":%lu,\"win32\":%lu}", kAnswers[port.answer],
+    append_format(document, ",\"asked\":1,\"answer\":\"%s\",\"ms\":%lu,\"win32\":%lu}", answer_word(port.answer),
                   static_cast<unsigned long>(port.ms), static_cast<unsigned long>(port.win32));
 }
 

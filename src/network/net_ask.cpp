@@ -239,6 +239,7 @@ void wait_for_lookups(Asking* asking) {
 // completed one is writable, a failed one in the exception set with its
 // error in SO_ERROR.
 void wait_for_answers(Asking* asking) {
+    static_assert(MAX_NET_PORTS <= FD_SETSIZE, "every port's socket fits one fd_set");
     for (bool first = true;; first = false) {
         fd_set writable;
         writable.fd_count = 0;

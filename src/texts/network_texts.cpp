@@ -61,7 +61,7 @@ void append_net_port_line(TextBuffer* text, const NetPort& port) {
     append(text, "\r\n");
 }
 
-int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPort& port) {
+bool append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPort& port) {
     const bool raw = port.protocol == NET_PROTOCOL_RAW;  // LPR always asks TCP port 515
     switch (port.answer) {
         case NET_SILENT:
@@ -75,7 +75,7 @@ int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPor
                    "кнопкой подачи бумаги) и сверьте адрес и порт на ней с настройками порта: ");
             append(text, kPortSettings);
             append(text, ". Сменился адрес — исправьте его там или закрепите адрес за принтером в роутере.\r\n");
-            return 1;
+            return true;
         case NET_REFUSED:
             append_printer_of(text, entry, port);
             append(text, raw ? ": адрес отвечает, но этот порт соединения не принимает — скорее всего, в порту указан "
@@ -85,7 +85,7 @@ int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPor
             append(text, kPortSettings);
             append(text,
                    raw ? ". Номер верный — значит, по этому адресу другое устройство: сверьте и адрес.\r\n" : ".\r\n");
-            return 1;
+            return true;
         case NET_NO_ADDRESS:
             append(text, " - Имя «");
             append_utf16(text, port.host);
@@ -106,12 +106,12 @@ int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPor
             append(text, "» проверить не удалось (");
             append_error_words(text, port.win32);
             append(text, "). Проверьте, что этот компьютер подключён к сети.\r\n");
-            return 1;
-        default: return 0;
+            return true;
+        default: return false;
     }
     append(text, kPortSettings);
     append(text, ".\r\n");
-    return 1;
+    return true;
 }
 
 void append_net_check_note(TextBuffer* text) {

@@ -9,8 +9,8 @@
 void append_net_port_line(TextBuffer* text, const NetPort& port);
 
 // The finding about a queue whose network printer did not answer, with
-// advice; returns 1, or 0 when there is nothing to advise.
-int append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPort& port);
+// advice; false when there is nothing to advise.
+bool append_net_finding(TextBuffer* text, const PrinterEntry& entry, const NetPort& port);
 
 // Said once when any printer was asked: the check printed nothing.
 void append_net_check_note(TextBuffer* text);

@@ -207,7 +207,8 @@ int append_findings(TextBuffer* text, const PrinterEntry& entry, const Survey& s
         append(text, "» висят старые задания — принтер их не забирает. Очистите очередь, проверьте порт.\r\n");
         ++found;
     }
-    if (const NetPort* port = net_port_of(survey, entry)) found += append_net_finding(text, entry, *port);
+    const NetPort* port = net_port_of(survey, entry);
+    if (port != nullptr && append_net_finding(text, entry, *port)) ++found;
     return found;
 }
 
