@@ -3,7 +3,7 @@
 
 #include "app/commands.h"
 #include "base/wide.h"
-#include "devices/device_inventory.h"
+#include "survey/survey.h"
 #include "documents/list_document.h"
 #include "output/output.h"
 

@@ -3,7 +3,7 @@
 #include <stdlib.h>
 
 #include "app/commands.h"
-#include "devices/device_inventory.h"
+#include "survey/survey.h"
 #include "output/output.h"
 #include "texts/report.h"
 

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include "inventory/printer_inventory.h"
-#include "network/net_ports.h"
 
 enum : int {
     MAX_USB_DEVICES = 32,
@@ -59,22 +58,6 @@ void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination);
 
 // Empties and refills the parallel half.
 void collect_parallel_ports(DeviceInventory* devices);
-
-// Everything the list and the report show: the devices, the printers, and
-// the network ports the queues print to.
-struct Survey {
-    DeviceInventory devices;
-    PrinterInventory printers;
-    NetPorts* network;
-};
-
-// Gathers the USB devices, the parallel ports, the printers and their network
-// ports, in that order. With `ask_printers` the printers themselves are asked
-// too: each USB device for its device ID (which looks at the printers to decide
-// whether the devices may be opened at all), each network printer whether it
-// answers. free_survey frees it.
-void survey_computer(bool ask_printers, Survey* survey);
-void free_survey(Survey* survey);
 
 // Asks every USB device for its IEEE 1284 device ID, unless a real local
 // queue holds a job (then none is opened).

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "devices/device_inventory.h"
+#include "network/net_ports.h"
 #include "output/text_buffer.h"
 #include "printing/watch.h"
 

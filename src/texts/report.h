@@ -2,7 +2,7 @@
 // with advice, and the two test command lines.
 #pragma once
 
-#include "devices/device_inventory.h"
+#include "survey/survey.h"
 #include "output/text_buffer.h"
 
 // The whole report of what the survey found; with `pause`, it ends asking
