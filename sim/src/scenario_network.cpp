@@ -8,10 +8,6 @@ using nlohmann::json;
 
 namespace {
 
-bool present(const json& object, const char* key) {
-    return object.contains(key) && !object.at(key).is_null();
-}
-
 // {"error": N}, N a Windows Sockets error (0 would mean success).
 DWORD error_in(const json& given, const std::string& where) {
     DWORD error = given.at("error").get<DWORD>();
