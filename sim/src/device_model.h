@@ -16,6 +16,12 @@
 
 namespace sim {
 
+// An open device handle.
+struct DeviceOpen {
+    size_t iface = 0;        // its interface's index
+    DeviceAnswer device_id;  // what IOCTL_USBPRINT_GET_1284_ID answers on this open
+};
+
 // What the program holds open. Handles are small values that are never
 // reused, so a closed one stays invalid; lists and keys are audited under
 // their record's address, so CloseHandle cannot close them by mistake.
@@ -30,7 +36,7 @@ struct DeviceTables {
     uintptr_t next_handle = 0x1000;
     std::map<uintptr_t, List> lists;
     std::map<uintptr_t, Key> keys;
-    std::map<uintptr_t, DeviceAnswer> handles;  // what the device answers on that open
+    std::map<uintptr_t, DeviceOpen> handles;
 };
 
 DeviceTables& tables();

@@ -1,6 +1,6 @@
 // The scenario keys of the device manager: "usb" (the USB printing
-// interfaces, with their ids and registry values) and "lpt" (the devices on
-// parallel ports).
+// interfaces, with their ids, registry values and status byte) and "lpt"
+// (the devices on parallel ports).
 #include "scenario_load.h"
 
 namespace sim::scenario {
@@ -36,6 +36,16 @@ std::optional<DeviceAnswer> load_answer(const json& object, const char* key) {
     return answer;
 }
 
+// 24, or {"ioctl_error": N}: the status byte IOCTL_USBPRINT_GET_LPT_STATUS gives.
+std::optional<DeviceAnswer> load_lpt_status(const json& item) {
+    if (!present(item, "lpt_status")) return std::nullopt;
+    const json& given = item.at("lpt_status");
+    if (given.is_object()) return DeviceAnswer{"", error_of(given, "ioctl_error")};
+    unsigned byte = given.get<unsigned>();
+    if (byte > 255) bad("\"lpt_status\" is a byte (0 to 255) or {\"ioctl_error\": N}");
+    return DeviceAnswer{std::string(1, static_cast<char>(byte)), 0};
+}
+
 }  // namespace
 
 void load_usb(const json& value, Computer& pc) {
@@ -57,9 +67,10 @@ void load_usb(const json& value, Computer& pc) {
             usb.child = UsbChild{load_ids(child, "compatible_ids"), load_ids(child, "hardware_ids")};
         }
         if (present(item, "device_id")) {
-            usb.device_id.access_0 = load_answer(item.at("device_id"), "access_0");
-            usb.device_id.generic_read = load_answer(item.at("device_id"), "generic_read");
+            usb.device_id = DeviceIdAnswers{load_answer(item.at("device_id"), "access_0"),
+                                            load_answer(item.at("device_id"), "generic_read")};
         }
+        usb.lpt_status = load_lpt_status(item);
         pc.devices.usb.interfaces.push_back(usb);
     }
 }
