@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "escpos.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -62,6 +64,7 @@ struct UsbInterface {
     // Unset: every open works and the 1284 request fails with ERROR_INVALID_FUNCTION.
     std::optional<DeviceIdAnswers> device_id;
     std::optional<DeviceAnswer> lpt_status;  // unset: the request fails with ERROR_INVALID_FUNCTION
+    EscposRules escpos;                      // what it answers when written to; default: never
 };
 
 // The port device node a parallel device hangs on.

@@ -14,8 +14,6 @@ using nlohmann::json;
 
 [[noreturn]] void bad(const std::string& why) { throw std::runtime_error("scenario: " + why); }
 
-namespace {
-
 std::string hex_to_bytes(const std::string& hex) {
     if (hex.size() % 2 != 0) bad("a \"hex\" text needs an even number of digits");
     std::string bytes;
@@ -34,8 +32,6 @@ std::string hex_to_bytes(const std::string& hex) {
     }
     return bytes;
 }
-
-}  // namespace
 
 std::string bytes_of(const json& source) {
     if (source.contains("hex")) return hex_to_bytes(source.at("hex").get<std::string>());

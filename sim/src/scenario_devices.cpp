@@ -1,6 +1,6 @@
 // The scenario keys of the device manager: "usb" (the USB printing
-// interfaces, with their ids, registry values and status byte) and "lpt"
-// (the devices on parallel ports).
+// interfaces, with their ids, registry values and what the printer answers)
+// and "lpt" (the devices on parallel ports).
 #include "scenario_load.h"
 
 namespace sim::scenario {
@@ -36,6 +36,15 @@ std::optional<DeviceAnswer> load_answer(const json& object, const char* key) {
     return answer;
 }
 
+// "16", "16 12": bytes in hexadecimal, spaces between them allowed.
+std::string spaced_hex(const json& given) {
+    std::string digits;
+    for (char c : given.get<std::string>()) {
+        if (c != ' ') digits.push_back(c);
+    }
+    return hex_to_bytes(digits);
+}
+
 // 24, or {"ioctl_error": N}: the status byte IOCTL_USBPRINT_GET_LPT_STATUS gives.
 std::optional<DeviceAnswer> load_lpt_status(const json& item) {
     if (!present(item, "lpt_status")) return std::nullopt;
@@ -47,6 +56,26 @@ std::optional<DeviceAnswer> load_lpt_status(const json& item) {
 }
 
 }  // namespace
+
+EscposRules escpos_rules(const json& given, const std::string& where) {
+    EscposRules rules;
+    if (given.is_string() && given.get<std::string>() == "silent") return rules;
+    if (!given.is_object()) bad(where + " is \"silent\" or an object");
+    for (const auto& [key, value] : given.items()) {
+        if (key.size() != 1 || key[0] < '0' || key[0] > '9') continue;  // the other keys, below
+        if (key[0] < '1' || key[0] > '4') bad(where + ": \"" + key + "\" is no status request (1 to 4)");
+        if (value.is_string() && value.get<std::string>() == "silent") continue;
+        std::string bytes = spaced_hex(value);
+        if (bytes.empty()) bad(where + "." + key + " is one or more bytes, or \"silent\"");
+        rules.status[static_cast<size_t>(key[0] - '1')] = bytes;
+    }
+    if (present(given, "delay_ms")) rules.delay_ms = given.at("delay_ms").get<DWORD>();
+    if (present(given, "stale")) rules.stale = spaced_hex(given.at("stale"));
+    rules.open_error = error_of(given, "open_error");
+    rules.write_error = error_of(given, "write_error");
+    rules.read_error = error_of(given, "read_error");
+    return rules;
+}
 
 void load_usb(const json& value, Computer& pc) {
     pc.devices.usb.list_error = error_of(value, "list_error");
@@ -71,6 +100,7 @@ void load_usb(const json& value, Computer& pc) {
                                             load_answer(item.at("device_id"), "generic_read")};
         }
         usb.lpt_status = load_lpt_status(item);
+        if (present(item, "escpos")) usb.escpos = escpos_rules(item.at("escpos"), "usb.interfaces[].escpos");
         pc.devices.usb.interfaces.push_back(usb);
     }
 }

@@ -20,6 +20,8 @@ inline bool present(const nlohmann::json& object, const char* key) {
 inline DWORD error_of(const nlohmann::json& object, const char* key) {
     return present(object, key) ? object.at(key).get<DWORD>() : 0;
 }
+// "1b40": the bytes two hexadecimal digits stand for.
+std::string hex_to_bytes(const std::string& hex);
 // {"hex": ...}, {"text": ...} or {"file": PATH}: a block of bytes.
 std::string bytes_of(const nlohmann::json& source);
 // "REG_SZ", "REG_DWORD", ...: the type's number.
@@ -31,6 +33,9 @@ RegValue reg_value_of(const nlohmann::json& given, DWORD type);
 // "usb" and "lpt" (scenario_devices.cpp).
 void load_usb(const nlohmann::json& value, Computer& pc);
 void load_lpt(const nlohmann::json& value, Computer& pc);
+// A printer that answers: "silent", or {"1": "16", ..., "delay_ms", "stale",
+// "open_error", "write_error", "read_error"}; `where` names it in errors.
+EscposRules escpos_rules(const nlohmann::json& given, const std::string& where);
 
 // "registry" (its "tcp_ports") and "network" (scenario_network.cpp).
 void load_registry(const nlohmann::json& value, Computer& pc);
