@@ -1,8 +1,9 @@
 // Receipt printers that answer, call by call on scenarios/escpos.json: the
 // status byte of the USB printer class, overlapped writes and reads of a USB
-// printer's answers on the virtual clock, waits, cancels; the state file's
-// "sent".
+// printer's answers on the virtual clock, waits, cancels, and a network
+// printer that answers on its connection; the state file's "sent".
 #include <usbprint.h>
+#include <winsock2.h>
 
 #include <nlohmann/json.hpp>
 #include <string>
@@ -116,6 +117,52 @@ TEST_F(Escpos, UsbPrintersAnswerOnTheVirtualClock) {
     const nlohmann::ordered_json state = nlohmann::ordered_json::parse(sim::state_json());
     for (const auto& sent : state.at("sent")) text += "sent " + sent.dump() + "\n";
     expect_golden(text);
+}
+
+// The same answers on a connection, which the printer closes after two.
+TEST_F(Escpos, NetworkPrintersAnswerOnTheConnection) {
+    load("escpos");
+    std::string text;
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    u_long one = 1;
+    ioctlsocket(s, FIONBIO, &one);
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(9100);
+    sim::parse_ipv4("192.168.1.60", &target.sin_addr.s_addr);
+    char in[8] = {};
+    fd_set readable;
+    timeval wait = {0, 100000};
+    auto select_read = [&] {
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        return select(0, &readable, nullptr, nullptr, &wait);
+    };
+    auto received = [&](int got) { return got > 0 ? "  " + hex(std::string(in, in + got)) + "\n" : ""; };
+    STEP(send(s, "\x10\x04\x01", 3, 0));
+    STEP(connect(s, reinterpret_cast<const sockaddr*>(&target), sizeof target));
+    STEP(select_read());  // the stale byte, once connected
+    text += clock_now();
+    int got = 0;
+    STEP(got = recv(s, in, sizeof in, 0));
+    text += received(got);
+    for (int answer = 1; answer <= 2; ++answer) {
+        STEP(send(s, "\x10\x04\x01", 3, 0));
+        STEP(recv(s, in, sizeof in, 0));
+        STEP(select_read());
+        text += clock_now();
+        STEP(got = recv(s, in, sizeof in, 0));
+        text += received(got);
+    }
+    STEP(select_read());  // the printer has closed its end after two answers
+    STEP(recv(s, in, sizeof in, 0));
+    STEP(send(s, "\x10\x04\x01", 3, 0));
+    closesocket(s);
+    WSACleanup();
+    const nlohmann::ordered_json state = nlohmann::ordered_json::parse(sim::state_json());
+    expect_golden(text + "sent " + state.at("sent").dump() + "\nconnections " + state.at("connections").dump() + "\n");
 }
 
 }  // namespace
