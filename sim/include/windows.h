@@ -138,6 +138,7 @@ typedef struct _OVERLAPPED {
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_NOT_READY 21L
 #define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
 #define ERROR_HANDLE_EOF 38L
 #define ERROR_NOT_SUPPORTED 50L
 #define ERROR_INVALID_PARAMETER 87L
@@ -147,6 +148,9 @@ typedef struct _OVERLAPPED {
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_OPERATION_ABORTED 995L
+#define ERROR_IO_INCOMPLETE 996L
+#define ERROR_IO_PENDING 997L
 #define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_DEVICE_NOT_CONNECTED 1167L
 #define ERROR_NOT_FOUND 1168L
@@ -180,6 +184,8 @@ typedef struct _OVERLAPPED {
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define OPEN_EXISTING 3
+#define FILE_FLAG_OVERLAPPED 0x40000000
+#define STATUS_PENDING ((DWORD)0x00000103L)
 #define ANYSIZE_ARRAY 1
 
 // Registry.
@@ -257,6 +263,9 @@ HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwSha
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer, DWORD nInBufferSize,
                             LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
                             LPOVERLAPPED lpOverlapped);
+BOOL WINAPI GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped, LPDWORD lpNumberOfBytesTransferred,
+                                BOOL bWait);
+BOOL WINAPI CancelIoEx(HANDLE hFile, LPOVERLAPPED lpOverlapped);
 
 LONG WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
@@ -286,6 +295,10 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                            LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter, DWORD dwCreationFlags,
                            LPDWORD lpThreadId);
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset, BOOL bInitialState,
+                           LPCWSTR lpName);
+BOOL WINAPI SetEvent(HANDLE hEvent);
+BOOL WINAPI ResetEvent(HANDLE hEvent);
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds);
 DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll, DWORD dwMilliseconds);
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode);

@@ -40,6 +40,8 @@
 #define socket sim_socket
 #define connect sim_connect
 #define select sim_select
+#define send sim_send
+#define recv sim_recv
 #define getsockopt sim_getsockopt
 #define htons sim_htons
 
@@ -150,9 +152,11 @@ typedef struct sockaddr_in {
 #define WSAENOPROTOOPT 10042L
 #define WSAEPROTONOSUPPORT 10043L
 #define WSAESOCKTNOSUPPORT 10044L
+#define WSAEOPNOTSUPP 10045L
 #define WSAEAFNOSUPPORT 10047L
 #define WSAEADDRNOTAVAIL 10049L
 #define WSAEISCONN 10056L
+#define WSAENOTCONN 10057L
 #define WSAETIMEDOUT 10060L
 #define WSAECONNREFUSED 10061L
 #define WSASYSNOTREADY 10091L
@@ -175,6 +179,8 @@ SOCKET WSAAPI socket(int af, int type, int protocol);
 int WSAAPI ioctlsocket(SOCKET s, LONG cmd, u_long* argp);
 int WSAAPI connect(SOCKET s, const struct sockaddr* name, int namelen);
 int WSAAPI select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, const struct timeval* timeout);
+int WSAAPI send(SOCKET s, const char* buf, int len, int flags);
+int WSAAPI recv(SOCKET s, char* buf, int len, int flags);
 int WSAAPI getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen);
 int WSAAPI closesocket(SOCKET s);
 u_short WSAAPI htons(u_short hostshort);

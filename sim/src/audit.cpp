@@ -50,6 +50,7 @@ const char* kind_name(ResourceKind kind) {
         case ResourceKind::socket: return "socket";
         case ResourceKind::address_info: return "address info";
         case ResourceKind::thread: return "thread";
+        case ResourceKind::event: return "event";
         case ResourceKind::misuse: return "misuse:";
     }
     return "resource";

@@ -67,6 +67,7 @@ enum class ResourceKind {
     socket,
     address_info,  // a GetAddrInfoW result not given back with FreeAddrInfoW
     thread,        // a thread handle not closed
+    event,         // an event handle not closed
     misuse,        // not a resource: something freed or cleaned up under a thread still running
 };
 
@@ -114,6 +115,13 @@ struct WriteBehaviour {
     // False when a call offering `offered` bytes at `offset` fails; else the
     // bytes it takes.
     bool accepts(DWORD offset, DWORD offered, DWORD* accepted) const;
+};
+
+// One write the program made to a device or a connection: where ("\\?\usb#..."
+// as the scenario names the device, "192.168.1.50:9100") and the bytes taken.
+struct SentBytes {
+    std::string to;
+    std::string bytes;
 };
 
 // The font a text was drawn with, as CreateFontW was given it.
@@ -246,6 +254,7 @@ struct Computer {
     bool forward_output = false;  // simwin: copy output to the real stdout at once
     unsigned flush_count = 0;
     std::u16string console_input_read;  // what ReadConsoleW handed out
+    std::vector<SentBytes> sent;        // every write to a device or connection, in order
 
     // Process-wide Windows state.
     DWORD last_error = 0;

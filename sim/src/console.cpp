@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "computer.h"
+#include "device_model.h"
 
 namespace {
 
@@ -105,10 +105,13 @@ BOOL WINAPI ReadConsoleW(HANDLE hConsoleInput, LPVOID lpBuffer, DWORD nNumberOfC
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
-                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED) {
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
     sim::Computer& pc = sim::computer();
     if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
     if (sim::call_fails("WriteFile")) return FALSE;
+    if (sim::device_of(hFile) != nullptr) {
+        return sim::device_write(hFile, lpBuffer, nNumberOfBytesToWrite, lpOverlapped);
+    }
     if (hFile == kStderr) {
         if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = nNumberOfBytesToWrite;
         return TRUE;  // nobody reads the simulated standard error
@@ -140,10 +143,13 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
-                     LPOVERLAPPED) {
+                     LPOVERLAPPED lpOverlapped) {
     sim::StdinState& in = sim::computer().stdin_state;
     if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
     if (sim::call_fails("ReadFile")) return FALSE;
+    if (sim::device_of(hFile) != nullptr) {
+        return sim::device_read(hFile, lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
+    }
     if (hFile != kStdin || in.kind == sim::StdinKind::null || in.kind == sim::StdinKind::invalid) {
         return fail(ERROR_INVALID_HANDLE);
     }
@@ -249,10 +255,13 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     if (sim::call_fails("CloseHandle")) return FALSE;
     // Only kernel handles close this way: a printer handle, a device context or
     // a system buffer closed with CloseHandle stays open, as on Windows. A
-    // thread goes on running without its handle.
-    if (!sim::is_open(hObject, sim::ResourceKind::device_handle) && !sim::is_open(hObject, sim::ResourceKind::thread)) {
+    // thread goes on running without its handle; a device's pending reads
+    // are cancelled, and never again touch what the program handed them.
+    if (!sim::is_open(hObject, sim::ResourceKind::device_handle) && !sim::is_open(hObject, sim::ResourceKind::thread) &&
+        !sim::is_open(hObject, sim::ResourceKind::event)) {
         return fail(ERROR_INVALID_HANDLE);
     }
+    sim::drop_device_reads(hObject);
     sim::untrack(hObject);
     sim::overwrite_last_error();  // clean-up leaves its own last error, as on Windows
     return TRUE;

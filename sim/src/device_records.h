@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include "escpos.h"
+
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,9 +34,10 @@ struct TcpPortKey {
 // A device's id list (REG_MULTI_SZ); unset: the property cannot be read.
 using IdList = std::optional<std::vector<std::u16string>>;
 
-// What IOCTL_USBPRINT_GET_1284_ID gives on a device opened with one access mode.
+// What a request gives: IOCTL_USBPRINT_GET_1284_ID on a device opened with
+// one access mode, or IOCTL_USBPRINT_GET_LPT_STATUS.
 struct DeviceAnswer {
-    std::string bytes;      // the device ID with its two length bytes, as the device sends it
+    std::string bytes;      // the device ID with its two length bytes, or the status byte, as the device sends it
     DWORD ioctl_error = 0;  // the request fails with it; 0 = it answers `bytes`
 };
 
@@ -58,7 +61,10 @@ struct UsbInterface {
     std::optional<std::u16string> path;   // unset: the detail call fails
     IdList hardware_ids;                  // of the USB device
     std::optional<UsbChild> child;        // unset: CM_Get_Child fails
-    DeviceIdAnswers device_id;
+    // Unset: every open works and the 1284 request fails with ERROR_INVALID_FUNCTION.
+    std::optional<DeviceIdAnswers> device_id;
+    std::optional<DeviceAnswer> lpt_status;  // unset: the request fails with ERROR_INVALID_FUNCTION
+    EscposRules escpos;                      // what it answers when written to; default: never
 };
 
 // The port device node a parallel device hangs on.

@@ -4,13 +4,11 @@
 // to the earliest outcome it can report, or by its whole timeout, as Sleep
 // moves it. As on Windows, the last error is the thread's one, which
 // WSAGetLastError reads.
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "network_tables.h"  // first: <winsock2.h> renames what glibc names too
 
 #include <cstring>
 #include <optional>
 
-#include "computer.h"
 #include "device_model.h"  // injected_failure: WSAStartup answers through its result
 
 namespace sim {
@@ -52,46 +50,29 @@ std::string ipv4_text(ULONG address) {
 // after its SYN retries.
 constexpr ULONGLONG kBlockingConnectTimeoutMs = 21000;
 
-struct NetworkTables {
-    struct Socket {
-        bool nonblocking = false;
-        bool connect_called = false;
-        std::string address;
-        unsigned port = 0;
-        TcpAnswer answer;
-        ULONGLONG done_at = 0;  // virtual ms at which the outcome is known (never for silent)
-    };
-    // What GetAddrInfoW hands out: the record and the address it points to.
-    struct AddressBlock {
-        ADDRINFOW info;
-        SOCKADDR_IN address;
-    };
-    unsigned startups = 0;
-    SOCKET next_socket = 0x100;
-    std::map<SOCKET, Socket> sockets;
-    std::map<const ADDRINFOW*, std::unique_ptr<AddressBlock>> address_lists;
-};
-
-namespace {
-
 NetworkTables& net() {
     std::shared_ptr<NetworkTables>& t = computer().network.tables;
     if (!t) t = std::make_shared<NetworkTables>();
     return *t;
 }
 
-ULONGLONG now_ms() {
-    return computer().clock.elapsed_ms;
-}
-
-// Where a socket stands: for a socket it is asked about, whether select
-// reports it writable (connected) or in the exception set (failed).
-enum class Stage { idle, pending, connected, failed };
-
 Stage stage_of(const NetworkTables::Socket& record) {
     if (!record.connect_called) return Stage::idle;
-    if (record.answer.rule == TcpRule::silent || now_ms() < record.done_at) return Stage::pending;
+    if (record.answer.rule == TcpRule::silent || net_now_ms() < record.done_at) return Stage::pending;
     return record.answer.rule == TcpRule::answers ? Stage::connected : Stage::failed;
+}
+
+NetworkTables::Socket* checked_socket(SOCKET s) {
+    if (net().startups == 0) return fail(WSANOTINITIALISED, static_cast<NetworkTables::Socket*>(nullptr));
+    auto it = net().sockets.find(s);
+    if (it == net().sockets.end()) return fail(WSAENOTSOCK, static_cast<NetworkTables::Socket*>(nullptr));
+    return &it->second;
+}
+
+namespace {
+
+ULONGLONG now_ms() {
+    return net_now_ms();
 }
 
 u_short swap_bytes(u_short value) {
@@ -115,19 +96,11 @@ DWORD error_of(const TcpAnswer& answer) {
     return answer.rule == TcpRule::refuses ? WSAECONNREFUSED : answer.rule == TcpRule::error ? answer.error : 0;
 }
 
-// The socket a call names, after the checks every socket call makes; null
-// with the last error set when it cannot go on.
-NetworkTables::Socket* checked_socket(SOCKET s) {
-    if (net().startups == 0) return fail(WSANOTINITIALISED, static_cast<NetworkTables::Socket*>(nullptr));
-    auto it = net().sockets.find(s);
-    if (it == net().sockets.end()) return fail(WSAENOTSOCK, static_cast<NetworkTables::Socket*>(nullptr));
-    return &it->second;
-}
-
 // When a socket in one of select's sets will be reported there; unset: never.
 enum class Set { read, write, except };
 std::optional<ULONGLONG> ready_at(const NetworkTables::Socket& record, Set set) {
-    if (!record.connect_called || record.answer.rule == TcpRule::silent || set == Set::read) return std::nullopt;
+    if (!record.connect_called || record.answer.rule == TcpRule::silent) return std::nullopt;
+    if (set == Set::read) return readable_at(record);
     bool connects = record.answer.rule == TcpRule::answers;
     // A failed connection shows in the exception set only, never as writable.
     if (connects != (set == Set::write)) return std::nullopt;
@@ -291,6 +264,11 @@ int WSAAPI connect(SOCKET s, const struct sockaddr* name, int namelen) {
             record->answer = TcpAnswer{TcpRule::error, WSAETIMEDOUT};
             record->done_at = now_ms();
         }
+    }
+    // A printer that answers keeps its side of the bytes from the moment it connects.
+    if (record->answer.rule == TcpRule::answers) {
+        auto rules = host->second.escpos.find(port);
+        record->talk.emplace(rules != host->second.escpos.end() ? rules->second : EscposRules{}, record->done_at);
     }
     switch (stage_of(*record)) {
         case Stage::connected: return 0;

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "escpos.h"
+
 namespace sim {
 
 // What a host does with a connection to one of its TCP ports.
@@ -23,6 +25,9 @@ struct TcpAnswer {
 
 struct NetHost {
     std::map<unsigned, TcpAnswer> tcp;  // by TCP port; a port not listed refuses
+    // By TCP port that answers: how the printer there answers what it is
+    // sent; a port not listed takes everything and never answers.
+    std::map<unsigned, EscposRules> escpos;
     DWORD delay_ms = 1;                 // how long an answer, a refusal or an error takes
 };
 

@@ -1,7 +1,7 @@
 // Runs the program's entry point on the simulated computer.
 #include <windows.h>
 
-#include "computer.h"
+#include "device_model.h"
 
 extern "C" int wmain(int argc, wchar_t** argv);
 extern "C" void __real_free(void* block);
@@ -48,6 +48,9 @@ int run_program_utf16(const std::vector<std::u16string>& args) {
         for (const void* buffer : buffers) LocalFree(const_cast<void*>(buffer));
         code = static_cast<int>(exit.code);
     }
+    // The end of the process closes its handles: reads still pending never
+    // again touch the program's memory.
+    drop_all_device_reads();
     pc.program_running = false;
     pc.program_blocks.clear();
     pc.thread_blocks.clear();

@@ -14,8 +14,6 @@ using nlohmann::json;
 
 [[noreturn]] void bad(const std::string& why) { throw std::runtime_error("scenario: " + why); }
 
-namespace {
-
 std::string hex_to_bytes(const std::string& hex) {
     if (hex.size() % 2 != 0) bad("a \"hex\" text needs an even number of digits");
     std::string bytes;
@@ -34,8 +32,6 @@ std::string hex_to_bytes(const std::string& hex) {
     }
     return bytes;
 }
-
-}  // namespace
 
 std::string bytes_of(const json& source) {
     if (source.contains("hex")) return hex_to_bytes(source.at("hex").get<std::string>());
@@ -146,16 +142,10 @@ void load_messages(const json& value, Computer& pc) {
 
 std::u16string wide(const json& value) { return utf8_to_utf16(value.get<std::string>()); }
 
-DWORD error_of(const json& object, const char* key) {
-    return object.contains(key) && !object.at(key).is_null() ? object.at(key).get<DWORD>() : 0;
-}
-
 std::optional<DWORD> optional_number(const json& object, const char* key) {
     if (!object.contains(key) || object.at(key).is_null()) return std::nullopt;
     return object.at(key).get<DWORD>();
 }
-
-bool present(const json& object, const char* key) { return object.contains(key) && !object.at(key).is_null(); }
 
 // A GetDeviceCaps index by its SDK name, or as a decimal number.
 int devcaps_index(const std::string& name) {
@@ -273,31 +263,6 @@ void load_spooler(const json& value, Computer& pc) {
     }
 }
 
-// A registry value (see reg_value_of), reported with the type `type_key`
-// names. Unset when absent or null.
-std::optional<RegValue> load_reg_value(const json& object, const char* key, const char* type_key, DWORD type) {
-    if (!present(object, key)) return std::nullopt;
-    if (present(object, type_key)) type = reg_type(object.at(type_key).get<std::string>());
-    return reg_value_of(object.at(key), type);
-}
-
-IdList load_ids(const json& object, const char* key) {
-    if (!present(object, key)) return std::nullopt;
-    std::vector<std::u16string> ids;
-    for (const json& id : object.at(key)) ids.push_back(wide(id));
-    return ids;
-}
-
-// {"hex": ...} (or "text", "file"): the answer; {"ioctl_error": N}: the request fails.
-std::optional<DeviceAnswer> load_answer(const json& object, const char* key) {
-    if (!present(object, key)) return std::nullopt;
-    const json& given = object.at(key);
-    DeviceAnswer answer;
-    answer.ioctl_error = error_of(given, "ioctl_error");
-    if (given.contains("hex") || given.contains("text") || given.contains("file")) answer.bytes = bytes_of(given);
-    return answer;
-}
-
 // {"at_ms": 1500, "printer": "XP-58", "remove_job": 12, ...}: one or more kinds of change.
 void load_timeline(const json& value, Computer& pc) {
     std::vector<TimelineEvent> events;
@@ -342,46 +307,6 @@ void load_faults(const json& value, Computer& pc) {
         rule.nth = item.value("nth", 0u);
         if (present(item, "error")) rule.error = item.at("error").get<DWORD>();
         pc.faults.push_back(rule);
-    }
-}
-
-void load_usb(const json& value, Computer& pc) {
-    pc.devices.usb.list_error = error_of(value, "list_error");
-    if (present(value, "enum_error_at")) {
-        const json& broken = value.at("enum_error_at");
-        pc.devices.usb.enum_error_at = EnumFailure{broken.at("index").get<DWORD>(), broken.at("error").get<DWORD>()};
-    }
-    if (!present(value, "interfaces")) return;
-    for (const json& item : value.at("interfaces")) {
-        UsbInterface usb;
-        usb.port_number = load_reg_value(item, "port_number", "port_number_type", REG_DWORD);
-        usb.base_name = load_reg_value(item, "base_name", "base_name_type", REG_SZ);
-        usb.no_key = present(item, "no_key") && item.at("no_key").get<bool>();
-        if (present(item, "path")) usb.path = wide(item.at("path"));
-        usb.hardware_ids = load_ids(item, "hardware_ids");
-        if (present(item, "child")) {
-            const json& child = item.at("child");
-            usb.child = UsbChild{load_ids(child, "compatible_ids"), load_ids(child, "hardware_ids")};
-        }
-        if (present(item, "device_id")) {
-            usb.device_id.access_0 = load_answer(item.at("device_id"), "access_0");
-            usb.device_id.generic_read = load_answer(item.at("device_id"), "generic_read");
-        }
-        pc.devices.usb.interfaces.push_back(usb);
-    }
-}
-
-void load_lpt(const json& value, Computer& pc) {
-    pc.devices.lpt.list_error = error_of(value, "list_error");
-    if (!present(value, "devices")) return;
-    for (const json& item : value.at("devices")) {
-        LptDevice device;
-        device.compatible_ids = load_ids(item, "compatible_ids");
-        device.hardware_ids = load_ids(item, "hardware_ids");
-        if (present(item, "parent")) {
-            device.parent = LptParent{load_reg_value(item.at("parent"), "port_name", "port_name_type", REG_SZ)};
-        }
-        pc.devices.lpt.devices.push_back(device);
     }
 }
 

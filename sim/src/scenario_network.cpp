@@ -1,5 +1,6 @@
 // The scenario keys of the network and of the TCP/IP port monitor's keys:
-// "registry": {"tcp_ports": {...}} and "network": {"hosts", "names", "startup_error"}.
+// "registry": {"tcp_ports": {...}} and "network": {"hosts", "names", "startup_error"},
+// printers that answer on a TCP port included.
 #include "scenario_load.h"
 
 namespace sim::scenario {
@@ -7,10 +8,6 @@ namespace sim::scenario {
 using nlohmann::json;
 
 namespace {
-
-bool present(const json& object, const char* key) {
-    return object.contains(key) && !object.at(key).is_null();
-}
 
 // {"error": N}, N a Windows Sockets error (0 would mean success).
 DWORD error_in(const json& given, const std::string& where) {
@@ -25,7 +22,21 @@ TcpAnswer tcp_answer(const json& given, const std::string& where) {
     if (word == "answers") return {TcpRule::answers, 0};
     if (word == "refuses") return {TcpRule::refuses, 0};
     if (word == "silent") return {TcpRule::silent, 0};
-    bad(where + " is \"answers\", \"refuses\", \"silent\" or {\"error\": N}");
+    bad(where + " is \"answers\", \"refuses\", \"silent\", {\"error\": N} or {\"escpos\": ...}");
+}
+
+// What a host does on one TCP port: a rule, or a printer that answers
+// ({"escpos": ..., "close_after": K}).
+void load_tcp_port(NetHost& host, unsigned port, const json& given, const std::string& where) {
+    if (!given.is_object() || !given.contains("escpos")) {
+        host.tcp[port] = tcp_answer(given, where);
+        return;
+    }
+    EscposRules rules = escpos_rules(given.at("escpos"), where + ".escpos");
+    if (present(given, "close_after")) rules.close_after = given.at("close_after").get<unsigned>();
+    // A printer that does not open is a connection that fails.
+    host.tcp[port] = {rules.open_error != 0 ? TcpRule::error : TcpRule::answers, rules.open_error};
+    host.escpos[port] = rules;
 }
 
 // An IPv4 address text, written back the way connect names it (no leading zeros).
@@ -77,7 +88,7 @@ void load_network(const json& value, Computer& pc) {
                         number = c >= '0' && c <= '9' && number <= 65535 ? number * 10 + (c - '0') : ~0u;
                     if (number == 0 || number > 65535)
                         bad(where + ".tcp: \"" + port + "\" is not a TCP port (1 to 65535)");
-                    host.tcp[number] = tcp_answer(answer, where + ".tcp." + port);
+                    load_tcp_port(host, number, answer, where + ".tcp." + port);
                 }
             }
             network.hosts[address_in(address, where)] = host;

@@ -70,6 +70,11 @@ std::string state_json() {
                                                     {"at_ms", connection.at_ms}});
     }
     state["stdout_flushes"] = computer().flush_count;
+    // Every write to a device or a connection, in order.
+    state["sent"] = ordered_json::array();
+    for (const SentBytes& sent : computer().sent) {
+        state["sent"].push_back(ordered_json{{"to", sent.to}, {"hex", hex_of(sent.bytes)}});
+    }
     return state.dump(2) + "\n";
 }
 

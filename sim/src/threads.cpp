@@ -5,10 +5,11 @@
 // Waiting for thread handles moves the main clock to when they ended, or by
 // the whole timeout if that comes first: the wait then times out and the
 // threads it waited for count as still running for the rest of the process.
+// Events are waited for the same way, until a read that sets them completes.
 #include <algorithm>
 #include <optional>
 
-#include "computer.h"
+#include "device_model.h"
 
 namespace sim {
 
@@ -36,45 +37,55 @@ void note_misuse(const std::string& what) {
     track(marker.get(), ResourceKind::misuse, what);
 }
 
-// The wait of WaitForSingleObject and WaitForMultipleObjects.
+// The wait of WaitForSingleObject and WaitForMultipleObjects, for threads
+// and events alike: each handle is ready when its thread ends, or when its
+// event is set (now, or when a pending read that sets it completes).
 DWORD wait_for(DWORD count, const HANDLE* handles, bool all, DWORD timeout) {
     if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || handles == nullptr) {
         return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
     }
-    std::vector<Thread*> threads;
+    settle_device_io(false);
+    std::vector<std::optional<ULONGLONG>> ready;
     for (DWORD i = 0; i < count; ++i) {
         Thread* thread = thread_of(handles[i]);
-        if (thread == nullptr) return fail(ERROR_INVALID_HANDLE, WAIT_FAILED);  // only threads are waited for here
-        if (std::count(threads.begin(), threads.end(), thread) > 0) return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
-        threads.push_back(thread);
+        // Only threads and events are waited for here.
+        if (thread == nullptr && event_of(handles[i]) == nullptr) return fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+        if (std::count(handles, handles + i, handles[i]) > 0) return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
+        ready.push_back(thread != nullptr ? end_of(*thread) : event_ready_at(handles[i]));
     }
-    // When the wait is over: when the first of the threads ends, or the
-    // last; unset: never.
+    // When the wait is over: when the first of them is ready, or the last;
+    // unset: never.
     std::optional<ULONGLONG> over;
     bool never = false;
-    for (const Thread* thread : threads) {
-        std::optional<ULONGLONG> end = end_of(*thread);
+    for (const std::optional<ULONGLONG>& at : ready) {
         if (all) {
-            never = never || !end;
-            if (end && (!over || *end > *over)) over = end;
-        } else if (end && (!over || *end < *over)) {
-            over = end;
+            never = never || !at;
+            if (at && (!over || *at > *over)) over = at;
+        } else if (at && (!over || *at < *over)) {
+            over = at;
         }
     }
     if (never) over.reset();
     ULONGLONG limit = now_ms() + timeout;
     if (over && (timeout == INFINITE || *over <= limit)) {
         computer().clock.elapsed_ms = std::max(now_ms(), *over);
+        settle_device_io(true);
+        DWORD index = 0;
+        while (!all && !(ready[index] && *ready[index] <= now_ms())) ++index;
+        // A wait that is satisfied takes the signal of an automatic-reset event.
         for (DWORD i = 0; i < count; ++i) {
-            if (!all && end_of(*threads[i]) && *end_of(*threads[i]) <= now_ms()) return WAIT_OBJECT_0 + i;
+            Event* event = event_of(handles[i]);
+            if (event != nullptr && !event->manual_reset && (all || i == index)) event->signalled = false;
         }
-        return WAIT_OBJECT_0;
+        return WAIT_OBJECT_0 + index;
     }
     // Windows would wait for ever; failing instead ends the test.
     if (timeout == INFINITE) return fail(ERROR_INVALID_PARAMETER, WAIT_FAILED);
     computer().clock.elapsed_ms = limit;
-    for (Thread* thread : threads) {
-        if (!end_of(*thread) || *end_of(*thread) > limit) thread->given_up = true;
+    settle_device_io(false);
+    for (DWORD i = 0; i < count; ++i) {
+        Thread* thread = thread_of(handles[i]);
+        if (thread != nullptr && (!end_of(*thread) || *end_of(*thread) > limit)) thread->given_up = true;
     }
     return WAIT_TIMEOUT;
 }

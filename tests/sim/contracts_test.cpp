@@ -243,7 +243,7 @@ TEST_F(Contracts, DeviceRecordsAndRequests) {
     }
     CloseHandle(usb);
     STEP(DeviceIoControl(usb, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, room, 64, &got, nullptr));
-    STEP(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr));
+    STEP(CreateFileW(path, GENERIC_WRITE, 3, nullptr, OPEN_EXISTING, 0, nullptr));
     STEP(CreateFileW(path, 0, 3, nullptr, kCreateNew, 0, nullptr));
     STEP(CreateFileW(L"\\\\?\\usb#nobody", 0, 3, nullptr, OPEN_EXISTING, 0, nullptr));
     expect_golden(text);
