@@ -39,9 +39,13 @@ int watch_queue(const Invocation& call, const WCHAR* printer, DWORD start) {
     bool is_default = default_now != nullptr && wide_equal_nocase(default_now, printer);
     free(default_now);
 
-    // After trouble, a network printer is asked whether it answers at all.
+    // After trouble, the queue's own USB printer says whether it has paper
+    // (a class request: nothing is sent to it), and a network printer is
+    // asked whether it answers at all.
     NetPorts* network = nullptr;
     if (watch.fate != WatchFate::done && watch.state.printer.port != nullptr) {
+        UsbDevice* device = device_on_port(&devices, watch.state.printer.port);
+        if (device != nullptr) read_port_status(device);
         network = new_net_ports();
         add_net_port(network, watch.state.printer.port);
         if (network->count > 0) ask_net_ports(network);

@@ -103,6 +103,27 @@ void read_device_id(UsbDevice* device) {
     }
 }
 
+void read_port_status(UsbDevice* device) {
+    device->port_status = PORT_STATUS_UNKNOWN;
+    if (device->path[0] == 0) return;
+    // A class request on the control pipe: no access to the printer's data is needed.
+    const DWORD access_modes[] = {0, GENERIC_READ};
+    for (DWORD access : access_modes) {
+        HANDLE handle =
+            CreateFileW(device->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) continue;
+        BYTE status = 0;
+        DWORD returned = 0;
+        BOOL answered = DeviceIoControl(handle, IOCTL_USBPRINT_GET_LPT_STATUS, nullptr, 0, &status, sizeof status,
+                                        &returned, nullptr);
+        CloseHandle(handle);
+        if (answered && returned == sizeof status) {
+            device->port_status = status;
+            return;
+        }
+    }
+}
+
 void query_device_ids(DeviceInventory* devices, const PrinterInventory& printers) {
     bool busy = a_real_queue_is_busy(printers);
     for (int i = 0; i < devices->usb_count; ++i) {
@@ -111,5 +132,7 @@ void query_device_ids(DeviceInventory* devices, const PrinterInventory& printers
         } else {
             read_device_id(&devices->usb_devices[i]);
         }
+        // It sends the printer nothing: asked even while a job prints.
+        read_port_status(&devices->usb_devices[i]);
     }
 }

@@ -20,6 +20,16 @@ enum : int {
 // What the device ID query got from a device.
 enum : int { DEVICE_ID_NOT_ASKED = 0, DEVICE_ID_NO_ANSWER = 1, DEVICE_ID_ANSWERED = 2 };
 
+// The USB printer class's status byte (GET_PORT_STATUS), as the printer
+// itself reports it without being sent anything; PORT_STATUS_UNKNOWN when
+// not asked or not answered (many printers do not support it).
+enum : int {
+    PORT_STATUS_UNKNOWN = -1,
+    PORT_STATUS_NO_ERROR = 0x08,
+    PORT_STATUS_SELECTED = 0x10,
+    PORT_STATUS_PAPER_EMPTY = 0x20,
+};
+
 struct UsbDevice {
     WCHAR port[DEVICE_PORT_ROOM];  // e.g. USB001; never empty in a valid entry
     WCHAR hwid[DEVICE_ID_ROOM];    // first hardware id of the USB device
@@ -29,6 +39,7 @@ struct UsbDevice {
     char mdl[DEVICE_NAME_TEXT_ROOM];
     char cmd[COMMAND_SET_ROOM];
     int asked;
+    int port_status;  // the class status byte, or PORT_STATUS_UNKNOWN
 };
 
 struct ParallelPort {
@@ -60,9 +71,14 @@ void find_pnp_id(DWORD node, const WCHAR* prefix, WCHAR* destination);
 void collect_parallel_ports(DeviceInventory* devices);
 
 // Asks every USB device for its IEEE 1284 device ID, unless a real local
-// queue holds a job (then none is opened).
+// queue holds a job (then none is opened), and for its class status, which
+// sends the printer nothing and is asked even then.
 void query_device_ids(DeviceInventory* devices, const PrinterInventory& printers);
 void read_device_id(UsbDevice* device);
+void read_port_status(UsbDevice* device);
+
+// The device that holds this port; null when none does.
+UsbDevice* device_on_port(DeviceInventory* devices, const WCHAR* port);
 
 // Stores what a device answered to the 1284 request: manufacturer, model and
 // command set as printable ASCII without blanks at either end.

@@ -142,6 +142,7 @@ void collect_usb_devices(DeviceInventory* devices) {
 
         UsbDevice* device = &devices->usb_devices[devices->usb_count];
         memset(device, 0, sizeof *device);
+        device->port_status = PORT_STATUS_UNKNOWN;
         read_port_name(list, &interface_data, device);
         read_ids_and_path(list, &interface_data, device);
         // Without a port name the entry is useless, and a port "USBnnn" could
@@ -154,6 +155,13 @@ void collect_usb_devices(DeviceInventory* devices) {
     }
     SetupDiDestroyDeviceInfoList(list);
     if (dropped > 0 || devices->usb_cut > 0) devices->usb_ok = FALSE;
+}
+
+UsbDevice* device_on_port(DeviceInventory* devices, const WCHAR* port) {
+    for (int i = 0; port != nullptr && i < devices->usb_count; ++i) {
+        if (wide_equal_nocase(port, devices->usb_devices[i].port)) return &devices->usb_devices[i];
+    }
+    return nullptr;
 }
 
 int usb_port_presence(const DeviceInventory& devices, const WCHAR* port) {

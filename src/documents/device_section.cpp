@@ -29,7 +29,14 @@ void append_device_section(TextBuffer* buffer, const DeviceInventory& devices) {
         append_device_text(buffer, ",\"mfg\":", device.mfg);
         append_device_text(buffer, ",\"mdl\":", device.mdl);
         append_device_text(buffer, ",\"cmd\":", device.cmd);
-        append(buffer, "}");
+        if (device.port_status == PORT_STATUS_UNKNOWN) {
+            append(buffer, ",\"port_status\":null}");
+        } else {
+            append_format(buffer, ",\"port_status\":{\"paper_empty\":%s,\"selected\":%s,\"error\":%s}}",
+                          json_boolean(device.port_status & PORT_STATUS_PAPER_EMPTY),
+                          json_boolean(device.port_status & PORT_STATUS_SELECTED),
+                          json_boolean(!(device.port_status & PORT_STATUS_NO_ERROR)));
+        }
     }
     append(buffer, "],\"lpt\":[");
     for (int i = 0; i < devices.lpt_count; ++i) {

@@ -239,6 +239,32 @@ int append_spooler_finding(TextBuffer* text, const PrinterInventory& printers) {
     return 1;
 }
 
+// What a USB printer says of itself through the class status, which the
+// spooler may not know: a printer "ready" in Windows with its paper out.
+int append_port_status_findings(TextBuffer* text, const DeviceInventory& devices) {
+    int found = 0;
+    for (int i = 0; i < devices.usb_count; ++i) {
+        const UsbDevice& device = devices.usb_devices[i];
+        int status = device.port_status;
+        if (status == PORT_STATUS_UNKNOWN) continue;
+        bool paper_empty = (status & PORT_STATUS_PAPER_EMPTY) != 0;
+        const char* says = paper_empty                       ? " нет бумаги"
+                           : !(status & PORT_STATUS_NO_ERROR) ? " сообщает об ошибке"
+                           : !(status & PORT_STATUS_SELECTED) ? " не готов к печати (не в сети)"
+                                                              : nullptr;
+        if (says == nullptr) continue;
+        append(text, paper_empty ? " - В принтере на " : " - Принтер на ");
+        append_utf16(text, device.port);
+        append(text, says);
+        append(text,
+               (status & PORT_STATUS_PAPER_EMPTY)
+                   ? " — так говорит сам принтер. Вставьте новый рулон и закройте крышку.\r\n"
+                   : " — так говорит сам принтер. Проверьте бумагу и крышку, выключите и включите принтер.\r\n");
+        ++found;
+    }
+    return found;
+}
+
 int append_usb_finding(TextBuffer* text, const DeviceInventory& devices) {
     if (devices.usb_ok) return 0;
     if (devices.usb_cut > 0) {
@@ -289,6 +315,7 @@ void append_report(TextBuffer* text, const Survey& survey, bool pause) {
     append(text, kRule);
     append(text, "\r\nЧто видно:\r\n");
     int findings = append_spooler_finding(text, printers);
+    findings += append_port_status_findings(text, survey.devices);
     findings += append_usb_finding(text, survey.devices);
     for (int i = 0; i < printers.printer_count; ++i) {
         findings += append_findings(text, printers.printers[i], survey);
