@@ -81,47 +81,42 @@ void store_device_id_answer(const BYTE* answer, DWORD returned, UsbDevice* devic
     }
 }
 
-void read_device_id(UsbDevice* device) {
-    device->asked = DEVICE_ID_NO_ANSWER;
-    if (device->path[0] == 0) return;
-    // Some drivers answer a handle without access rights, others want read access.
+namespace {
+
+// Asks a request of the USB printer class driver that sends the printer no
+// data. Some drivers answer a handle without access rights, others want
+// read access: both are tried. The answer counts when it holds at least
+// `fewest` bytes; the count is returned, 0 when none counted.
+DWORD ask_usb_class(const WCHAR* path, DWORD request, BYTE* answer, DWORD room, DWORD fewest) {
+    if (path[0] == 0) return 0;
     const DWORD access_modes[] = {0, GENERIC_READ};
     for (DWORD access : access_modes) {
-        HANDLE handle =
-            CreateFileW(device->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE handle = CreateFileW(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) continue;
-        BYTE answer[1024];
-        memset(answer, 0, sizeof answer);
+        memset(answer, 0, room);
         DWORD returned = 0;
-        BOOL answered =
-            DeviceIoControl(handle, IOCTL_USBPRINT_GET_1284_ID, nullptr, 0, answer, sizeof answer, &returned, nullptr);
+        BOOL answered = DeviceIoControl(handle, request, nullptr, 0, answer, room, &returned, nullptr);
         CloseHandle(handle);
-        if (!answered || returned <= 2) continue;
-        store_device_id_answer(answer, returned > sizeof answer ? sizeof answer : returned, device);
-        device->asked = DEVICE_ID_ANSWERED;
-        return;
+        if (answered && returned >= fewest) return returned > room ? room : returned;
     }
+    return 0;
+}
+
+}  // namespace
+
+void read_device_id(UsbDevice* device) {
+    BYTE answer[1024];
+    // The answer starts with its length in two bytes: fewer is no answer.
+    DWORD returned = ask_usb_class(device->path, IOCTL_USBPRINT_GET_1284_ID, answer, sizeof answer, 3);
+    device->asked = returned > 0 ? DEVICE_ID_ANSWERED : DEVICE_ID_NO_ANSWER;
+    if (returned > 0) store_device_id_answer(answer, returned, device);
 }
 
 void read_port_status(UsbDevice* device) {
-    device->port_status = PORT_STATUS_UNKNOWN;
-    if (device->path[0] == 0) return;
-    // A class request on the control pipe: no access to the printer's data is needed.
-    const DWORD access_modes[] = {0, GENERIC_READ};
-    for (DWORD access : access_modes) {
-        HANDLE handle =
-            CreateFileW(device->path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) continue;
-        BYTE status = 0;
-        DWORD returned = 0;
-        BOOL answered = DeviceIoControl(handle, IOCTL_USBPRINT_GET_LPT_STATUS, nullptr, 0, &status, sizeof status,
-                                        &returned, nullptr);
-        CloseHandle(handle);
-        if (answered && returned == sizeof status) {
-            device->port_status = status;
-            return;
-        }
-    }
+    // A class request on the control pipe: nothing is sent to the printer.
+    BYTE status = 0;
+    bool answered = ask_usb_class(device->path, IOCTL_USBPRINT_GET_LPT_STATUS, &status, sizeof status, 1) > 0;
+    device->port_status = answered ? static_cast<int>(status) : static_cast<int>(PORT_STATUS_UNKNOWN);
 }
 
 void query_device_ids(DeviceInventory* devices, const PrinterInventory& printers) {
