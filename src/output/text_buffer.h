@@ -15,7 +15,12 @@ struct TextBuffer {
     DWORD capacity;  // bytes allocated: 0, or 1024 * 2^k
 };
 
+// The program's own texts are compiled in Windows-1251 and appended as UTF-8
+// (text_buffer.cpp says how); UTF-8 texts pass unchanged.
 void append(TextBuffer* buffer, const char* text);
+
+// The arrow of a path through the Control Panel, which 1251 lacks.
+#define TEXT_ARROW "\x98"
 
 // Appends `count` bytes of a text that need not end there.
 void append_bytes(TextBuffer* buffer, const char* bytes, size_t count);

@@ -45,7 +45,7 @@ void append_hang_report(TextBuffer* text, const JobState& state, const DeviceInv
     if (presence == 0) append(text, " — к этому порту сейчас НИЧЕГО не подключено");
     if (presence > 0) append(text, " — принтер подключён");
     append(text,
-           "\r\nУдалите задание: Устройства и принтеры → принтер → «Просмотр очереди печати» → Отменить. Иначе "
+           "\r\nУдалите задание: Устройства и принтеры " TEXT_ARROW " принтер " TEXT_ARROW " «Просмотр очереди печати» " TEXT_ARROW " Отменить. Иначе "
            "следующие задания встанут за ним.\r\n");
 }
 

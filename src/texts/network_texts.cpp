@@ -15,7 +15,7 @@ void append_address(TextBuffer* text, const NetPort& port) {
 }
 
 // Where a port's settings are in Windows, for a cashier to follow.
-const char kPortSettings[] = "«Устройства и принтеры» → принтер → «Свойства принтера» → «Порты» → «Настроить порт»";
+const char kPortSettings[] = "«Устройства и принтеры» " TEXT_ARROW " принтер " TEXT_ARROW " «Свойства принтера» " TEXT_ARROW " «Порты» " TEXT_ARROW " «Настроить порт»";
 
 // " - Сетевой принтер очереди «name» (address, TCP n)", which a finding goes on from.
 void append_printer_of(TextBuffer* text, const PrinterEntry& entry, const NetPort& port) {

@@ -52,6 +52,30 @@ TEST_F(Tables, FormatText) {
     EXPECT_EQ(std::string(buffer.data, buffer.length), "<" + std::string(3000, 'z') + "|5");
     EXPECT_EQ(buffer.data[buffer.length], 0);
     free(buffer.data);
+
+    // The program's texts in 1251 become UTF-8; UTF-8 beside them, cut short
+    // or not, stays as it is. (This file is compiled in UTF-8.)
+    struct Row {
+        const char* format;
+        const char* argument;
+        const char* expected;
+    } rows[] = {
+        {"\xce\xf8\xe8\xe1\xea\xe0 \xab%s\xbb \x97 \xb9", "Принтер", "Ошибка «Принтер» — №"},
+        {"%s\xb8\x98\x96", "ё→", "ё→ё→–"},
+        {"%s\xc0", "\xd0", "РА"},  // a lead without its continuation is a letter
+        {"%s", "\xe2\x82\xac\xf0\x9f\x98\x80", "€😀"},
+    };
+    for (const Row& row : rows) {
+        TextBuffer decoded = {};
+        append_format(&decoded, row.format, row.argument);
+        EXPECT_EQ(std::string(decoded.data, decoded.length), row.expected) << row.expected;
+        free(decoded.data);
+    }
+    TextBuffer appended = {};
+    append(&appended, "\xcd\xe5\xf2 \x98 ");
+    append(&appended, "Да");
+    EXPECT_EQ(std::string(appended.data, appended.length), "Нет → Да");
+    free(appended.data);
 }
 
 std::string json_of(const WCHAR* text) {
