@@ -13,7 +13,7 @@ from jsonschema import Draft202012Validator
 FOLDER = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "docs", "schema")
 # The command words that write JSON through a pipe, each with a schema of its name; any other word but
 # "report" is unknown.
-WORDS = {"version", "list", "send", "test", "driver", "watch", "purge"}
+WORDS = {"version", "list", "send", "test", "driver", "watch", "purge", "status"}
 
 
 def ordered_properties(validator, properties, instance, schema):

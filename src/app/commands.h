@@ -11,6 +11,7 @@ int test_command(const Invocation& call);
 int driver_command(const Invocation& call);
 int watch_command(const Invocation& call);
 int purge_command(const Invocation& call);
+int status_command(const Invocation& call);
 int version_command(const Invocation& call);
 int unknown_command(const Invocation& call);
 // An argument at `argument` (1 being the command word) of the command `word`

@@ -24,6 +24,7 @@ const CommandWord kCommands[] = {
     {L"test",    test_command,    0, 0},
     {L"driver",  driver_command,  0, 0},
     {L"watch",   watch_command,   3, 5},  // the job, the limit, since-ms
+    {L"status",  status_command,  0, 0},
     {L"version", version_command, 0, 0},
 };
 // clang-format on
@@ -69,7 +70,8 @@ unsigned long long parse_number(int argc, WCHAR** argv, int index, const WCHAR* 
     unsigned long long value = 0;
     for (const WCHAR* p = text; *p >= L'0' && *p <= L'9'; ++p) {
         unsigned long long digit = static_cast<unsigned long long>(*p - L'0');
-        value = value > (kLargest - digit) / 10 ? kLargest : value * 10 + digit;  // saturates, never wraps
+        bool too_large = value > kLargest / 10 || (value == kLargest / 10 && digit > kLargest % 10);
+        value = too_large ? kLargest : value * 10 + digit;  // saturates, never wraps
     }
     return value;
 }

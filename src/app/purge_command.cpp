@@ -2,6 +2,7 @@
 #include <stdlib.h>
 
 #include "app/commands.h"
+#include "documents/failure.h"
 #include "documents/purge_document.h"
 #include "inventory/printer_inventory.h"
 #include "output/output.h"
@@ -22,7 +23,7 @@ int purge_command(const Invocation& call) {
     if (named) {
         append_purge_document(&document, result, printer);
     } else {
-        append_purge_no_printer(&document, default_error);
+        append_no_printer_document(&document, default_error);
     }
     if (call.console) {
         // A person sees which queue the document is about.

@@ -16,6 +16,16 @@ void append_device_text(TextBuffer* buffer, const char* lead, const char* text) 
 
 }  // namespace
 
+void append_port_status(TextBuffer* buffer, int port_status) {
+    if (port_status == PORT_STATUS_UNKNOWN) {
+        append(buffer, ",\"port_status\":null");
+        return;
+    }
+    append_format(buffer, ",\"port_status\":{\"paper_empty\":%s,\"selected\":%s,\"error\":%s}",
+                  json_boolean(port_status & PORT_STATUS_PAPER_EMPTY), json_boolean(port_status & PORT_STATUS_SELECTED),
+                  json_boolean(!(port_status & PORT_STATUS_NO_ERROR)));
+}
+
 void append_device_section(TextBuffer* buffer, const DeviceInventory& devices) {
     append_format(buffer, "\"usb_ok\":%s", json_boolean(devices.usb_ok));
     append(buffer, ",\"usb\":[");
@@ -29,14 +39,8 @@ void append_device_section(TextBuffer* buffer, const DeviceInventory& devices) {
         append_device_text(buffer, ",\"mfg\":", device.mfg);
         append_device_text(buffer, ",\"mdl\":", device.mdl);
         append_device_text(buffer, ",\"cmd\":", device.cmd);
-        if (device.port_status == PORT_STATUS_UNKNOWN) {
-            append(buffer, ",\"port_status\":null}");
-        } else {
-            append_format(buffer, ",\"port_status\":{\"paper_empty\":%s,\"selected\":%s,\"error\":%s}}",
-                          json_boolean(device.port_status & PORT_STATUS_PAPER_EMPTY),
-                          json_boolean(device.port_status & PORT_STATUS_SELECTED),
-                          json_boolean(!(device.port_status & PORT_STATUS_NO_ERROR)));
-        }
+        append_port_status(buffer, device.port_status);
+        append(buffer, "}");
     }
     append(buffer, "],\"lpt\":[");
     for (int i = 0; i < devices.lpt_count; ++i) {

@@ -6,3 +6,6 @@
 
 // The members "usb_ok", "usb" and "lpt", without braces or outer commas.
 void append_device_section(TextBuffer* buffer, const DeviceInventory& devices);
+
+// ,"port_status": a USB printer's class status, or null when not had.
+void append_port_status(TextBuffer* buffer, int port_status);

@@ -30,6 +30,12 @@ void append_no_printer(TextBuffer* document, DWORD default_error, unsigned form,
                    form, after_ok);
 }
 
+void append_no_printer_document(TextBuffer* document, DWORD default_error) {
+    append(document, "{");
+    append_no_printer(document, default_error, FAILURE_WITH_OK);
+    append(document, "}\n");
+}
+
 void append_failure(TextBuffer* document, const char* code, DWORD win32, const char* message, unsigned form,
                     const char* after_ok) {
     if (form & FAILURE_WITH_OK) {

@@ -19,6 +19,9 @@ enum FailureForm : unsigned {
 // the default printer could not be read (its error and the system's text).
 void append_no_printer(TextBuffer* document, DWORD default_error, unsigned form, const char* after_ok = nullptr);
 
+// The whole NO_PRINTER document of a command that says nothing more.
+void append_no_printer_document(TextBuffer* document, DWORD default_error);
+
 // The members, no braces and no comma before or after. `message` is the
 // program's own text for its own failures; null: the system's text of
 // `win32` (the program's own when Windows gave no reason, win32 0).

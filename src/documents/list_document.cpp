@@ -2,6 +2,7 @@
 
 #include <winspool.h>
 
+#include "base/numbers.h"
 #include "base/version.h"
 #include "documents/device_section.h"
 #include "documents/net_section.h"
@@ -14,7 +15,7 @@ const int kListedJobs = 5;
 
 void append_job(TextBuffer* document, const JobEntry& job) {
     append_format(document, "{\"id\":%lu,\"age_sec\":%llu,\"status\":", static_cast<unsigned long>(job.id),
-                  job.age_ms / 1000);
+                  divide_small(job.age_ms, 1000));
     append_status_keys(document, job.status, job_status_keys);
     append_json_member(document, ",\"status_text\":", job.status_text);
     append_json_member(document, ",\"doc\":", job.doc);
@@ -34,7 +35,7 @@ void append_printer(TextBuffer* document, const PrinterEntry& entry, const Devic
     append(document, ",\"status\":");
     append_status_keys(document, entry.status, printer_status_keys);
     append_format(document, ",\"jobs\":%lu", static_cast<unsigned long>(entry.jobs_in_queue));
-    append_format(document, ",\"oldest_job_sec\":%llu", oldest_job_age_ms(entry) / 1000);
+    append_format(document, ",\"oldest_job_sec\":%llu", divide_small(oldest_job_age_ms(entry), 1000));
     append(document, ",\"job_list\":[");
     for (int i = 0; i < entry.jobs_read && i < kListedJobs; ++i) {
         if (i > 0) append(document, ",");

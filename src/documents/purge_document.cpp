@@ -33,9 +33,3 @@ void append_purge_document(TextBuffer* document, const PurgeResult& result, cons
     append_json_member(document, ",\"printer\":", printer);
     append(document, "}\n");
 }
-
-void append_purge_no_printer(TextBuffer* document, DWORD default_error) {
-    append(document, "{");
-    append_no_printer(document, default_error, FAILURE_WITH_OK);
-    append(document, "}\n");
-}

@@ -264,3 +264,20 @@ bool is_virtual_printer(const WCHAR* port, const WCHAR* driver, const WCHAR* nam
     }
     return false;
 }
+
+bool read_queue_port(const WCHAR* printer, SpoolerRecords* record, const WCHAR** port, DWORD* jobs, DWORD* error) {
+    HANDLE queue = nullptr;
+    SetLastError(ERROR_SUCCESS);  // an open that fails without saying why is reported with 0
+    if (!OpenPrinterW(const_cast<LPWSTR>(printer), &queue, nullptr)) {
+        *error = GetLastError();
+        return false;
+    }
+    bool read = read_printer(queue, record) == SPOOLER_READ_OK;
+    *error = read ? ERROR_SUCCESS : record->error;
+    ClosePrinter(queue);
+    if (!read) return false;
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(record->data);
+    *port = info->pPortName != nullptr ? info->pPortName : L"";
+    *jobs = info->cJobs;
+    return true;
+}

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "inventory/spooler_read.h"
+
 enum : int {
     MAX_PRINTERS = 64,
     MAX_JOBS_PER_PRINTER = 20,
@@ -79,3 +81,8 @@ unsigned long long job_age_ms(const SYSTEMTIME* submitted, unsigned long long no
 // read, *default_error then saying why when it could not be). "" when none
 // was given and Windows has no default printer, or it cannot be read.
 const WCHAR* printer_or_default(const WCHAR* printer_argument, WCHAR** default_name, DWORD* default_error);
+
+// A queue's port and job count from its own record; false, with the error,
+// when it does not open (1801 for a name no queue has) or describe itself.
+// The port points into *record, whose data the caller frees.
+bool read_queue_port(const WCHAR* printer, SpoolerRecords* record, const WCHAR** port, DWORD* jobs, DWORD* error);

@@ -4,12 +4,13 @@
 #include <winspool.h>
 
 #include "base/memory.h"
+#include "base/numbers.h"
 
 namespace {
 
 // 1970-01-01 00:00 UTC in file time units (100 ns since 1601).
 const unsigned long long kUnixEpochFiletime = 116444736000000000ULL;
-const unsigned long long kFiletimeUnitsPerMs = 10000;
+const unsigned kFiletimeUnitsPerMs = 10000;
 const int kFillCalls = 3;  // a queue that grows at every read three times running is not settling
 
 unsigned long long filetime_value(const FILETIME& time) {
@@ -95,7 +96,7 @@ SpoolerRead read_job(HANDLE printer, DWORD job, SpoolerRecords* record) {
 unsigned long long now_unix_ms() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
-    return (filetime_value(now) - kUnixEpochFiletime) / kFiletimeUnitsPerMs;
+    return divide_small(filetime_value(now) - kUnixEpochFiletime, kFiletimeUnitsPerMs);
 }
 
 bool submitted_unix_ms(const SYSTEMTIME* submitted, unsigned long long* ms) {
@@ -103,6 +104,6 @@ bool submitted_unix_ms(const SYSTEMTIME* submitted, unsigned long long* ms) {
     if (!SystemTimeToFileTime(submitted, &time)) return false;
     unsigned long long value = filetime_value(time);
     if (value < kUnixEpochFiletime + kFiletimeUnitsPerMs) return false;
-    *ms = (value - kUnixEpochFiletime) / kFiletimeUnitsPerMs;
+    *ms = divide_small(value - kUnixEpochFiletime, kFiletimeUnitsPerMs);
     return true;
 }

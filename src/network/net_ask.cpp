@@ -19,7 +19,7 @@
 #include <string.h>
 
 #include "base/wide.h"
-#include "network/net_ports.h"
+#include "network/net_link.h"
 #include "output/text_buffer.h"
 
 static_assert(NET_NAME_TIMED_OUT == WSAETIMEDOUT && NET_ADDRESS_UNUSABLE == WSAEADDRNOTAVAIL,
@@ -47,6 +47,7 @@ struct Asking {
     HANDLE thread[MAX_NET_PORTS];
     Lookup* lookup[MAX_NET_PORTS];
     bool given_up;  // a lookup was left running
+    SOCKET* kept;   // where a connection made is kept, open; null: each is closed at once
 };
 
 // Ports without an address, WSD ports among them, have no TCP port either.
@@ -62,7 +63,11 @@ DWORD time_left(const Asking* asking) {
 // A port's outcome, known now; its socket, if any, is closed at once. A
 // failure with WSAECONNREFUSED is a refusal.
 void settle(Asking* asking, int i, NetAnswer answer, DWORD win32) {
-    if (asking->socket[i] != INVALID_SOCKET) closesocket(asking->socket[i]);
+    if (answer == NET_ANSWERS && asking->kept != nullptr) {
+        *asking->kept = asking->socket[i];
+    } else if (asking->socket[i] != INVALID_SOCKET) {
+        closesocket(asking->socket[i]);
+    }
     asking->socket[i] = INVALID_SOCKET;
     NetPort* port = &asking->ports->ports[i];
     port->answer = answer == NET_FAILED && win32 == WSAECONNREFUSED ? NET_REFUSED : answer;
@@ -277,10 +282,11 @@ void wait_for_answers(Asking* asking) {
 
 // Every port with an address asked, once Windows Sockets has started;
 // false when a lookup was left running.
-bool ask_all(NetPorts* ports) {
+bool ask_all(NetPorts* ports, SOCKET* kept) {
     Asking asking;
     memset(&asking, 0, sizeof asking);
     asking.ports = ports;
+    asking.kept = kept;
     asking.start = GetTickCount();
     for (int i = 0; i < MAX_NET_PORTS; ++i) {
         asking.socket[i] = INVALID_SOCKET;
@@ -308,7 +314,38 @@ void ask_net_ports(NetPorts* ports) {
     if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
     // Windows Sockets 2.2, which the calls here are written for: every Windows
     // since 98 has it. An older one leaves every port unasked.
-    bool all_ended = winsock.wVersion != MAKEWORD(2, 2) || ask_all(ports);
+    bool all_ended = winsock.wVersion != MAKEWORD(2, 2) || ask_all(ports, nullptr);
     // A lookup left running may still be inside GetAddrInfoW.
     if (all_ended) WSACleanup();
+}
+
+NetLink open_net_link(const NetPort& port) {
+    NetLink link;
+    memset(&link, 0, sizeof link);
+    link.socket = INVALID_SOCKET;
+    link.answer = NET_FAILED;
+    WSADATA winsock;
+    int error = WSAStartup(MAKEWORD(2, 2), &winsock);
+    link.winsock_started = error == 0;
+    if (error != 0 || winsock.wVersion != MAKEWORD(2, 2)) {
+        link.win32 = error != 0 ? static_cast<DWORD>(error) : WSAVERNOTSUPPORTED;
+        return link;
+    }
+    NetPorts* ports = new_net_ports();
+    ports->count = 1;
+    ports->ports[0] = port;
+    link.lookup_left = !ask_all(ports, &link.socket);
+    link.answer = ports->ports[0].answer;
+    link.ms = ports->ports[0].ms;
+    link.win32 = ports->ports[0].win32;
+    free(ports);
+    return link;
+}
+
+void close_net_link(NetLink* link) {
+    if (link->socket != INVALID_SOCKET) closesocket(link->socket);
+    link->socket = INVALID_SOCKET;
+    // A lookup left running may still be inside GetAddrInfoW.
+    if (link->winsock_started && !link->lookup_left) WSACleanup();
+    link->winsock_started = false;
 }

@@ -1,5 +1,7 @@
 #include "output/format.h"
 
+#include "base/numbers.h"
+
 namespace {
 
 // Counts every byte of the result; writes those that fit before the NUL.
@@ -25,8 +27,9 @@ void put_number(Output* output, unsigned long long value, bool negative, unsigne
     char digits[24];
     unsigned count = 0;
     do {
-        digits[count++] = "0123456789abcdef"[value % base];
-        value /= base;
+        unsigned digit = 0;
+        value = divide_small(value, base, &digit);
+        digits[count++] = "0123456789abcdef"[digit];
     } while (value != 0);
     unsigned used = count + (negative ? 1 : 0);
     if (negative && zero_padded) put(output, '-');

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <winspool.h>
 
+#include "base/numbers.h"
 #include "inventory/printer_inventory.h"
 #include "inventory/spooler_read.h"
 
@@ -12,7 +13,7 @@ void delete_old_jobs(HANDLE queue, const SpoolerRecords& jobs, DWORD minimum_age
     unsigned long long now = now_unix_ms();
     const JOB_INFO_1W* info = reinterpret_cast<const JOB_INFO_1W*>(jobs.data);
     for (DWORD i = 0; i < jobs.count; ++i) {
-        unsigned long long age_s = job_age_ms(&info[i].Submitted, now) / 1000;
+        unsigned long long age_s = divide_small(job_age_ms(&info[i].Submitted, now), 1000);
         if (age_s < minimum_age_s) {
             ++result->skipped;
             continue;

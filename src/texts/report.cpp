@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include "base/numbers.h"
 #include "base/version.h"
 #include "texts/error_words.h"
 #include "texts/gathering_findings.h"
@@ -104,7 +105,7 @@ void append_queue(TextBuffer* text, const PrinterEntry& entry) {
     if (entry.jobs_in_queue == 0) return;
     unsigned long long oldest = oldest_job_age_ms(entry);
     append_format(text, "    в очереди заданий: %lu (самое старое — %llu мин.)", static_cast<unsigned long>(entry.jobs_in_queue),
-                  oldest / 60000);
+                  divide_small(oldest, 60000));
     if (oldest > kOldJobMs) append(text, " [!!]");
     append(text, "\r\n");
     for (int i = 0; i < entry.jobs_read && i < kShownJobs; ++i) {

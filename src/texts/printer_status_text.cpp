@@ -1,0 +1,119 @@
+#include "texts/printer_status_text.h"
+
+#include "devices/device_inventory.h"
+#include "texts/error_words.h"
+
+namespace {
+
+// By PaperState.
+const char* const kPaper[] = {"бумага есть", "бумага заканчивается", "бумаги нет", "о бумаге не сказал"};
+
+// What to do, by PrinterFault.
+const char* const kFaultAdvice[] = {
+    "",
+    "Временная ошибка (например, перегрев головки) — подождите минуту.\r\n",
+    "Механическая ошибка — выключите принтер, уберите застрявшую бумагу и включите снова.\r\n",
+    "Ошибка автообрезчика — выключите принтер, уберите бумагу у ножа и включите снова.\r\n",
+    "Неустранимая ошибка — выключите и включите принтер; не помогло — нужен ремонт.\r\n",
+    "Об ошибках принтер не сказал.\r\n",
+};
+
+// Why it was not asked, by NotAskedReason.
+const char* const kNotAsked[] = {
+    "",
+    " не спрашивали: это не USB и не порт TCP/IP с протоколом RAW.\r\n",
+    " занят печатью — спросите, когда очередь опустеет.\r\n",
+    " не спрашивали: он не понимает команд ESC/POS.\r\n",
+    " не подключён по USB — включите его и проверьте кабель.\r\n",
+};
+
+static_assert(sizeof kPaper / sizeof kPaper[0] == static_cast<int>(PaperState::unknown) + 1, "a text a state");
+static_assert(sizeof kFaultAdvice / sizeof kFaultAdvice[0] == static_cast<int>(PrinterFault::unknown) + 1,
+              "a text a fault");
+static_assert(sizeof kNotAsked / sizeof kNotAsked[0] == static_cast<int>(NotAskedReason::no_device) + 1,
+              "a text a reason");
+
+void append_printer(TextBuffer* text, const StatusVerdict& verdict, const char* lead) {
+    append(text, lead);
+    append_utf16(text, verdict.printer);
+    append(text, " (");
+    append_utf16(text, verdict.port);
+    append(text, ")");
+}
+
+void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
+    EscposState state = decode_escpos_status(verdict.ask.bytes, verdict.ask.answered);
+    append_printer(text, verdict, "Принтер ");
+    append(text, " ответил: ");
+    append(text, kPaper[static_cast<int>(state.paper)]);
+    append(text, state.ready ? ", готов.\r\n" : ", не готов.\r\n");
+    if (!state.online) append(text, "Принтер не в сети — включите его.\r\n");
+    if (state.cover_open == 1) append(text, "Крышка открыта — закройте её.\r\n");
+    if (state.paper == PaperState::out) append(text, "Бумага кончилась — вставьте новый рулон.\r\n");
+    if (state.paper == PaperState::near_end) append(text, "Бумага заканчивается — приготовьте новый рулон.\r\n");
+    append(text, kFaultAdvice[static_cast<int>(state.fault)]);
+    // The class status is the driver's word; the printer's own answer decides.
+    bool class_empty = (verdict.port_status & PORT_STATUS_PAPER_EMPTY) != 0;
+    if (verdict.port_status != PORT_STATUS_UNKNOWN && state.paper != PaperState::unknown &&
+        class_empty != (state.paper == PaperState::out)) {
+        append(text, "По USB принтер говорит о бумаге иное; верен его ответ.\r\n");
+    }
+}
+
+void append_failure(TextBuffer* text, const StatusVerdict& verdict) {
+    const AskResult& ask = verdict.ask;
+    if (ask.outcome == AskOutcome::no_answer) {
+        append_printer(text, verdict, "Принтер ");
+        append(text, " не ответил за 0,5 с — проверьте, включён ли он и подключён ли кабель.\r\n");
+        return;
+    }
+    if (ask.outcome == AskOutcome::bad_answer) {
+        append_printer(text, verdict, "Принтер ");
+        append(text, " ответил непонятно: это не чековый принтер ESC/POS?\r\n");
+        return;
+    }
+    append_printer(text, verdict, "ОШИБКА: нет связи с принтером ");
+    if (ask.win32 == 0) {
+        append(text, ": он закрыл соединение, не ответив.\r\n");
+        return;
+    }
+    append(text, " (");
+    append_error_words(text, ask.win32);
+    append(text, ask.outcome != AskOutcome::open_failed ? "). Выключите и включите принтер.\r\n"
+                 : verdict.way == StatusWay::tcp    ? "). Проверьте, включён ли он и верен ли адрес порта.\r\n"
+                                                    : "). Закройте программы, работающие с ним.\r\n");
+}
+
+}  // namespace
+
+void append_status_text(TextBuffer* text, const StatusVerdict& verdict, DWORD default_error) {
+    if (verdict.printer[0] == 0 || verdict.port == nullptr) {
+        bool named = verdict.printer[0] != 0;
+        DWORD error = named ? verdict.queue_error : default_error;
+        append(text, named                     ? "ОШИБКА: Windows не открыла очередь "
+                     : error != ERROR_SUCCESS ? "ОШИБКА: Windows не назвала принтер по умолчанию"
+                                              : "ОШИБКА: принтер не выбран, и принтера по умолчанию нет");
+        append_utf16(text, verdict.printer);
+        if (error != ERROR_SUCCESS) {
+            append(text, " (");
+            append_error_words(text, error);
+            append(text, ")");
+        }
+        append(text, ".\r\n");
+        return;
+    }
+    if (verdict.reason == NotAskedReason::asked && verdict.ask.outcome == AskOutcome::answered) {
+        append_answer(text, verdict);
+        return;
+    }
+    if (verdict.reason != NotAskedReason::asked) {
+        append_printer(text, verdict, "Принтер ");
+        append(text, kNotAsked[static_cast<int>(verdict.reason)]);
+    } else {
+        append_failure(text, verdict);
+    }
+    // What is known of the paper without an answer.
+    append(text, verdict.port_status == PORT_STATUS_UNKNOWN       ? "О бумаге неизвестно.\r\n"
+                 : verdict.port_status & PORT_STATUS_PAPER_EMPTY ? "По USB: бумаги нет — вставьте новый рулон.\r\n"
+                                                                  : "По USB: бумага есть.\r\n");
+}
