@@ -11,21 +11,24 @@ const char* way_word(StatusWay way) {
     return way == StatusWay::tcp ? "tcp" : "usb";
 }
 
-// By NotAskedReason: the word and the message.
-const char* const kReasons[][2] = {
-    {"", ""},
-    {"port", "Спросить можно только принтер на USB или на порте TCP/IP с протоколом RAW"},
-    {"busy", "Принтер занят печатью"},
-    {"not_escpos", "Принтер не понимает команд ESC/POS"},
-    {"no_device", "Принтер не подключён по USB"},
+// By NotAskedReason. Words in rows of their own: no table of pointers.
+const char kReasonWords[][11] = {"", "port", "busy", "not_escpos", "no_device"};
+const char* const kReasonMessages[] = {
+    "",
+    "Порт не USB и не TCP/IP RAW",
+    "Принтер занят печатью",
+    "Принтер не понимает команд ESC/POS",
+    "Принтер не подключён по USB",
 };
-static_assert(sizeof kReasons / sizeof kReasons[0] == static_cast<int>(NotAskedReason::no_device) + 1, "a reason");
+static_assert(sizeof kReasonWords / sizeof kReasonWords[0] == static_cast<int>(NotAskedReason::no_device) + 1 &&
+                  sizeof kReasonMessages / sizeof kReasonMessages[0] == sizeof kReasonWords / sizeof kReasonWords[0],
+              "a word and a message a reason");
 
 // By AskOutcome, from no_answer on: the error and the program's own message
 // (null: the system's text of win32).
 const char* const kAskFailures[][2] = {
     {"NO_ANSWER", "Принтер не ответил за 0,5 с"},
-    {"BAD_ANSWER", "Ответ не похож на ответ принтера ESC/POS"},
+    {"BAD_ANSWER", "Ответ не по ESC/POS"},
     {"OPEN_FAILED", nullptr},
     {"WRITE_FAILED", nullptr},
     {"READ_FAILED", nullptr},
@@ -93,9 +96,9 @@ void append_answered(TextBuffer* document, const StatusVerdict& verdict) {
 void append_failed(TextBuffer* document, const StatusVerdict& verdict) {
     const AskResult& ask = verdict.ask;
     if (verdict.reason != NotAskedReason::asked) {
-        const char* const* reason = kReasons[static_cast<int>(verdict.reason)];
-        append_failure(document, "NOT_ASKED", 0, reason[1], FAILURE_WITH_OK);
-        append_format(document, ",\"reason\":\"%s\"", reason[0]);
+        int reason = static_cast<int>(verdict.reason);
+        append_failure(document, "NOT_ASKED", 0, kReasonMessages[reason], FAILURE_WITH_OK);
+        append_format(document, ",\"reason\":\"%s\"", kReasonWords[reason]);
     } else {
         const char* const* failure = kAskFailures[static_cast<int>(ask.outcome) - static_cast<int>(AskOutcome::no_answer)];
         const char* message = failure[1];

@@ -11,20 +11,20 @@ const char* const kPaper[] = {"бумага есть", "бумага закан�
 // What to do, by PrinterFault.
 const char* const kFaultAdvice[] = {
     "",
-    "Временная ошибка (например, перегрев головки) — подождите минуту.\r\n",
-    "Механическая ошибка — выключите принтер, уберите застрявшую бумагу и включите снова.\r\n",
-    "Ошибка автообрезчика — выключите принтер, уберите бумагу у ножа и включите снова.\r\n",
-    "Неустранимая ошибка — выключите и включите принтер; не помогло — нужен ремонт.\r\n",
-    "Об ошибках принтер не сказал.\r\n",
+    "Временная ошибка — подождите.\r\n",
+    "Механическая ошибка — уберите застрявшую бумагу.\r\n",
+    "Ошибка обрезчика — уберите бумагу у ножа.\r\n",
+    "Тяжёлая ошибка — перезапустите принтер.\r\n",
+    "Об ошибках не сказал.\r\n",
 };
 
 // Why it was not asked, by NotAskedReason.
 const char* const kNotAsked[] = {
     "",
-    " не спрашивали: это не USB и не порт TCP/IP с протоколом RAW.\r\n",
-    " занят печатью — спросите, когда очередь опустеет.\r\n",
-    " не спрашивали: он не понимает команд ESC/POS.\r\n",
-    " не подключён по USB — включите его и проверьте кабель.\r\n",
+    " не на USB и не на TCP/IP RAW: не спрошен.\r\n",
+    " занят печатью: спросите позже.\r\n",
+    " не знает ESC/POS: не спрошен.\r\n",
+    " не подключён: проверьте кабель.\r\n",
 };
 
 static_assert(sizeof kPaper / sizeof kPaper[0] == static_cast<int>(PaperState::unknown) + 1, "a text a state");
@@ -49,14 +49,14 @@ void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
     append(text, state.ready ? ", готов.\r\n" : ", не готов.\r\n");
     if (!state.online) append(text, "Принтер не в сети — включите его.\r\n");
     if (state.cover_open == 1) append(text, "Крышка открыта — закройте её.\r\n");
-    if (state.paper == PaperState::out) append(text, "Бумага кончилась — вставьте новый рулон.\r\n");
-    if (state.paper == PaperState::near_end) append(text, "Бумага заканчивается — приготовьте новый рулон.\r\n");
+    if (state.paper == PaperState::out) append(text, "Вставьте новый рулон.\r\n");
+    if (state.paper == PaperState::near_end) append(text, "Приготовьте новый рулон.\r\n");
     append(text, kFaultAdvice[static_cast<int>(state.fault)]);
     // The class status is the driver's word; the printer's own answer decides.
     bool class_empty = (verdict.port_status & PORT_STATUS_PAPER_EMPTY) != 0;
     if (verdict.port_status != PORT_STATUS_UNKNOWN && state.paper != PaperState::unknown &&
         class_empty != (state.paper == PaperState::out)) {
-        append(text, "По USB принтер говорит о бумаге иное; верен его ответ.\r\n");
+        append(text, "По USB о бумаге иное; верен ответ.\r\n");
     }
 }
 
@@ -64,24 +64,24 @@ void append_failure(TextBuffer* text, const StatusVerdict& verdict) {
     const AskResult& ask = verdict.ask;
     if (ask.outcome == AskOutcome::no_answer) {
         append_printer(text, verdict, "Принтер ");
-        append(text, " не ответил за 0,5 с — проверьте, включён ли он и подключён ли кабель.\r\n");
+        append(text, " не ответил за 0,5 с: включён ли он?\r\n");
         return;
     }
     if (ask.outcome == AskOutcome::bad_answer) {
         append_printer(text, verdict, "Принтер ");
-        append(text, " ответил непонятно: это не чековый принтер ESC/POS?\r\n");
+        append(text, " ответил непонятно: не ESC/POS?\r\n");
         return;
     }
-    append_printer(text, verdict, "ОШИБКА: нет связи с принтером ");
+    append_printer(text, verdict, "ОШИБКА: нет связи с ");
     if (ask.win32 == 0) {
-        append(text, ": он закрыл соединение, не ответив.\r\n");
+        append(text, ": связь закрыта.\r\n");
         return;
     }
     append(text, " (");
     append_error_words(text, ask.win32);
-    append(text, ask.outcome != AskOutcome::open_failed ? "). Выключите и включите принтер.\r\n"
-                 : verdict.way == StatusWay::tcp    ? "). Проверьте, включён ли он и верен ли адрес порта.\r\n"
-                                                    : "). Закройте программы, работающие с ним.\r\n");
+    append(text, ask.outcome != AskOutcome::open_failed ? "). Перезапустите принтер.\r\n"
+                 : verdict.way == StatusWay::tcp    ? "). Включён ли он?\r\n"
+                                                    : "). Он занят другой программой?\r\n");
 }
 
 }  // namespace
@@ -90,9 +90,7 @@ void append_status_text(TextBuffer* text, const StatusVerdict& verdict, DWORD de
     if (verdict.printer[0] == 0 || verdict.port == nullptr) {
         bool named = verdict.printer[0] != 0;
         DWORD error = named ? verdict.queue_error : default_error;
-        append(text, named                     ? "ОШИБКА: Windows не открыла очередь "
-                     : error != ERROR_SUCCESS ? "ОШИБКА: Windows не назвала принтер по умолчанию"
-                                              : "ОШИБКА: принтер не выбран, и принтера по умолчанию нет");
+        append(text, named ? "ОШИБКА: Windows не открыла очередь " : "ОШИБКА: нет принтера по умолчанию");
         append_utf16(text, verdict.printer);
         if (error != ERROR_SUCCESS) {
             append(text, " (");
@@ -114,6 +112,6 @@ void append_status_text(TextBuffer* text, const StatusVerdict& verdict, DWORD de
     }
     // What is known of the paper without an answer.
     append(text, verdict.port_status == PORT_STATUS_UNKNOWN       ? "О бумаге неизвестно.\r\n"
-                 : verdict.port_status & PORT_STATUS_PAPER_EMPTY ? "По USB: бумаги нет — вставьте новый рулон.\r\n"
+                 : verdict.port_status & PORT_STATUS_PAPER_EMPTY ? "По USB: бумаги нет.\r\n"
                                                                   : "По USB: бумага есть.\r\n");
 }
