@@ -6,6 +6,7 @@
 using nlohmann::json;
 
 const char kSendQueue[] = "Касса 1";
+const char kStatusQueue[] = "Касса 1";
 
 namespace {
 
@@ -173,6 +174,20 @@ std::string network_shop_scenario() {
         {"spooler", {{"default", "Кухня 1"}, {"printers", printers}}},
         {"registry", {{"tcp_ports", ports}}},
         {"network", {{"hosts", hosts}}},
+    };
+    return scenario.dump(2) + "\n";
+}
+
+std::string status_scenario(bool silent) {
+    json printer = usb_printer(1);
+    printer["escpos"] = silent ? json("silent") : json{{"1", "16"}, {"2", "12"}, {"3", "12"}, {"4", "12"}};
+    json queues = json::array(
+        {{{"name", kStatusQueue}, {"port", "USB001"}, {"driver", kModels[1].driver}, {"attributes", kLocalQueue}}});
+    json scenario = {
+        {"stdout", "pipe"},
+        {"clock", {{"utc", "2026-03-01T06:05:07.250Z"}, {"tick_ms", 5000}}},
+        {"spooler", {{"default", kStatusQueue}, {"printers", queues}}},
+        {"usb", {{"interfaces", json::array({printer})}}},
     };
     return scenario.dump(2) + "\n";
 }

@@ -17,9 +17,11 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import xml.etree.ElementTree as ElementTree
+from queue import Queue
 
 from winebox import WineBox
 
@@ -36,6 +38,24 @@ NEVER_RESOLVED = {"XP-58": "kitchen-prn.shop.test", "Label-58mm": "bar-prn.shop.
 
 # Every byte value, and sequences that a text mode or a filter would change.
 TRICKY_BYTES = b"\x1b@" + bytes(range(256)) + b"\x00\x1a\r\n\n\r\xff\xfe" + "чек №58\r\n".encode() + b"\x1dV\x00"
+
+# "status" of the default printer, XP-58, against a fake receipt printer: its answers to 10 04 n by n (None:
+# it closes its end at once), the document ("ms": N, any whole number from N on), the exit code, and the
+# questions it must have been sent.
+ASKED_ALL = bytes.fromhex("100401 100402 100403 100404")
+ANSWERED = {"ok": True, "printer": "XP-58", "port": "CUPS:XP-58", "via": "tcp", "ready": True, "online": True,
+            "cover_open": False, "paper": "ok", "fault": "none", "drawer_pin3": "high", "answers": "16121212", "ms": 0}
+STATUS_CASES = (
+    ("ready", {1: "16", 2: "12", 3: "12", 4: "12"}, ANSWERED, 0, ASKED_ALL),
+    ("paper out", {1: "12", 2: "32", 3: "12", 4: "72"},
+     dict(ANSWERED, ok=False, error="NOT_READY", win32=0, message="В принтере нет бумаги", ready=False, paper="out",
+          drawer_pin3="low", answers="12321272"), 1, ASKED_ALL),
+    ("silent", {}, {"ok": False, "error": "NO_ANSWER", "win32": 0, "message": "Принтер не ответил за 0,5 с",
+                    "ms": 500, "printer": "XP-58"}, 1, ASKED_ALL[:3]),
+    ("closing at once", None, {"ok": False, "error": "READ_FAILED", "win32": 0,
+                               "message": "Принтер закрыл соединение, не ответив", "printer": "XP-58"}, 1,
+     ASKED_ALL[:3]),
+)
 
 
 def resolver_stub(folder):
@@ -84,6 +104,60 @@ def stub_questions(stub):
         names.add(".".join(labels))
 
 
+class FakeReceiptPrinter:
+    """A receipt printer on 127.0.0.1 (an ephemeral port) that answers each
+    10 04 n it reads with answers[n] (hex; an n not listed: nothing), or, with
+    answers None, shuts its end of each connection at once and only reads. Each
+    connection's bytes arrive in `conversations` when it ends. One thread,
+    sockets with time-outs; it ends at stop(), or by itself after 60 s."""
+
+    def __init__(self):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.listener.settimeout(0.1)
+        self.port = self.listener.getsockname()[1]
+        self.answers, self.conversations, self.stopping = {}, Queue(), threading.Event()
+        self.ends = time.monotonic() + 60
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while not self.stopping.is_set() and time.monotonic() < self.ends:
+            try:
+                connection = self.listener.accept()[0]
+            except socket.timeout:
+                continue
+            with connection:
+                self.conversations.put(self.converse(connection, self.answers))
+
+    def converse(self, connection, answers):
+        connection.settimeout(0.1)
+        if answers is None:
+            connection.shutdown(socket.SHUT_WR)
+        got, asked = b"", 0
+        while time.monotonic() < self.ends:
+            try:
+                data = connection.recv(64)
+            except socket.timeout:
+                if self.stopping.is_set():
+                    break
+                continue
+            except OSError:
+                break
+            if not data:
+                break
+            got += data
+            while (at := got.find(b"\x10\x04", asked)) >= 0 and at + 2 < len(got):
+                if answers and got[at + 2] in answers:
+                    connection.sendall(bytes.fromhex(answers[got[at + 2]]))
+                asked = at + 3
+        return got
+
+    def stop(self):
+        self.stopping.set()
+        self.thread.join(timeout=5)
+        self.listener.close()
+
+
 def setUpModule():
     global BOX
     BOX = WineBox(os.path.join(BUILD, "wine"),
@@ -113,7 +187,7 @@ class TheProgram:
                                 stdin=stdin, env=self.prefix.env, capture_output=True, timeout=120)
         return self.documents_of(result, args[0], code)
 
-    def timed_run(self, *args, wrap=()):
+    def timed_run(self, *args, wrap=(), code=0):
         """run_exe's documents, and the seconds the program ran. Timed to its own
         end: a desktop process Wine may start beside it holds an output pipe up
         to a second longer, so the output goes to a file."""
@@ -126,7 +200,7 @@ class TheProgram:
             took = time.monotonic() - started
             out.seek(0)
             result = subprocess.CompletedProcess(args, process.returncode, out.read())
-        return self.documents_of(result, args[0], 0), took
+        return self.documents_of(result, args[0], code), took
 
     def documents_of(self, result, word, code):
         self.assertEqual(result.returncode, code, result.stdout)
@@ -320,6 +394,33 @@ class TheProgram:
             self.delete_tcp_ports(ports)
             for sock in [listening, closed, full] + fillers:
                 sock.close()
+        self.assertEqual(BOX.world.landed(), [])  # nothing printed
+
+    def test_status_asks_a_receipt_printer_on_the_network(self):
+        """XP-58's port pointed at a fake receipt printer on the loopback address,
+        its answers changed case by case. The queue holds no jobs, so it is asked."""
+        printer = FakeReceiptPrinter()
+        try:
+            self.set_tcp_port("CUPS:XP-58", printer.port)
+            for name, answers, expected, code, asked in STATUS_CASES:
+                with self.subTest(name):
+                    printer.answers = answers
+                    (document,), took = self.timed_run("status", code=code)
+                    if "ms" in expected:
+                        self.assertIsInstance(document["ms"], int)
+                        self.assertGreaterEqual(document["ms"], expected["ms"])
+                        document["ms"] = expected["ms"]
+                    self.assertEqual(document, expected)
+                    # A hang guard: Wine's start and the 500 ms a silent printer is given.
+                    self.assertLess(took, 1.5, "status took %.2f s" % took)
+                    conversations = [printer.conversations.get(timeout=5)]
+                    while not printer.conversations.empty():
+                        conversations.append(printer.conversations.get())
+                    self.assertEqual(conversations, [asked])  # one connection, these questions
+        finally:
+            self.delete_tcp_ports(["XP-58"])
+            printer.stop()
+        self.assertFalse(printer.thread.is_alive())
         self.assertEqual(BOX.world.landed(), [])  # nothing printed
 
     def set_tcp_port(self, port, tcp, host=("IPAddress", "127.0.0.1")):
