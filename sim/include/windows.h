@@ -188,6 +188,7 @@ typedef struct _OVERLAPPED {
 #define OPEN_EXISTING 3
 #define FILE_FLAG_OVERLAPPED 0x40000000
 #define STATUS_PENDING ((DWORD)0x00000103L)
+#define HasOverlappedIoCompleted(lpOverlapped) (((DWORD)(lpOverlapped)->Internal) != STATUS_PENDING)
 #define ANYSIZE_ARRAY 1
 
 // Registry.

@@ -7,10 +7,6 @@
 
 namespace {
 
-const char* way_word(StatusWay way) {
-    return way == StatusWay::tcp ? "tcp" : "usb";
-}
-
 // By NotAskedReason. Words in rows of their own: no table of pointers.
 const char kReasonWords[][11] = {"", "port", "busy", "not_escpos", "no_device"};
 const char* const kReasonMessages[] = {
@@ -83,7 +79,7 @@ void append_answered(TextBuffer* document, const StatusVerdict& verdict) {
     append_json_member(document, ",\"printer\":", verdict.printer);
     append_json_member(document, ",\"port\":", verdict.port);
     append_format(document, ",\"via\":\"%s\",\"ready\":%s,\"online\":%s,\"cover_open\":%s,\"paper\":\"%s\"",
-                  way_word(verdict.way), json_boolean(state.ready), json_boolean(state.online),
+                  verdict.way == StatusWay::tcp ? "tcp" : "usb", json_boolean(state.ready), json_boolean(state.online),
                   json_presence(state.cover_open), paper_word(state.paper));
     append_format(document, ",\"fault\":%s,\"drawer_pin3\":\"%s\"", fault_word(state.fault),
                   state.drawer_pin3_high ? "high" : "low");

@@ -59,54 +59,38 @@ WCHAR letter_of(unsigned char byte) {
     return byte >= 0xC0 ? static_cast<WCHAR>(0x0410 + (byte - 0xC0)) : kHighHalf[byte - 0x80];
 }
 
-// The UTF-8 length of n bytes once their letters are decoded.
-size_t decoded_length(const char* text, size_t n) {
+// Writes n bytes with their letters decoded to `out` (nothing when it is
+// null) and returns the length of the result.
+size_t decode(char* out, const char* text, size_t n) {
     const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
     size_t length = 0;
     for (size_t i = 0; i < n;) {
         size_t sequence = bytes[i] < 0x80 ? 1 : utf8_sequence(bytes, i, n);
+        unsigned char utf8[3];
+        const unsigned char* piece = bytes + i;
         if (sequence == 0) {
-            length += letter_of(bytes[i]) < 0x800 ? 2 : 3;
+            WCHAR letter = letter_of(bytes[i]);
+            sequence = letter < 0x800 ? 2 : 3;
+            utf8[0] = static_cast<unsigned char>(letter < 0x800 ? 0xC0 | (letter >> 6) : 0xE0 | (letter >> 12));
+            utf8[1] = static_cast<unsigned char>(letter < 0x800 ? 0x80 | (letter & 0x3F) : 0x80 | ((letter >> 6) & 0x3F));
+            utf8[2] = static_cast<unsigned char>(0x80 | (letter & 0x3F));
+            piece = utf8;
             ++i;
         } else {
-            length += sequence;
             i += sequence;
         }
+        if (out != nullptr) memcpy(out + length, piece, sequence);
+        length += sequence;
     }
     return length;
-}
-
-void decode_into(char* out, const char* text, size_t n) {
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
-    for (size_t i = 0; i < n;) {
-        size_t sequence = bytes[i] < 0x80 ? 1 : utf8_sequence(bytes, i, n);
-        if (sequence != 0) {
-            memcpy(out, bytes + i, sequence);
-            out += sequence;
-            i += sequence;
-            continue;
-        }
-        WCHAR letter = letter_of(bytes[i++]);
-        if (letter < 0x800) {
-            *out++ = static_cast<char>(0xC0 | (letter >> 6));
-        } else {
-            *out++ = static_cast<char>(0xE0 | (letter >> 12));
-            *out++ = static_cast<char>(0x80 | ((letter >> 6) & 0x3F));
-        }
-        *out++ = static_cast<char>(0x80 | (letter & 0x3F));
-    }
 }
 
 }  // namespace
 
 void append_bytes(TextBuffer* buffer, const char* bytes, size_t n) {
-    size_t length = decoded_length(bytes, n);
+    size_t length = decode(nullptr, bytes, n);
     reserve(buffer, length);
-    if (length == n) {
-        if (n > 0) memcpy(buffer->data + buffer->length, bytes, n);
-    } else {
-        decode_into(buffer->data + buffer->length, bytes, n);
-    }
+    decode(buffer->data + buffer->length, bytes, n);
     buffer->length += static_cast<DWORD>(length);
     buffer->data[buffer->length] = 0;
 }
@@ -128,7 +112,7 @@ void append_format(TextBuffer* buffer, const char* format, ...) {
     char* piece = buffer->data + buffer->length;
     format_text_v(piece, length + 1, format, again);
     va_end(again);
-    if (decoded_length(piece, length) == length) {
+    if (decode(nullptr, piece, length) == length) {
         buffer->length += static_cast<DWORD>(length);
         return;
     }

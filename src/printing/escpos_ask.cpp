@@ -2,8 +2,10 @@
 #include <winsock2.h>
 #include <windows.h>
 // clang-format on
+#include <stdlib.h>
 #include <string.h>
 
+#include "base/memory.h"
 #include "network/net_link.h"
 #include "printing/escpos_ask.h"
 
@@ -19,39 +21,68 @@ struct Line {
     SOCKET socket;  // INVALID_SOCKET on a device
 };
 
-// One overlapped transfer bounded by `limit_ms`. A late one is cancelled, and
-// waited for to its end either way: its buffer and record are on this stack.
-// (Cancelling an operation of our own handle fails only with 1168, when it
-// has completed in between; then its result counts.)
+// An overlapped operation's record and buffer, on the heap: one the driver
+// may still complete is left to it, never freed.
+struct UsbOperation {
+    OVERLAPPED overlapped;
+    BYTE bytes[64];
+};
+
+// How long a cancelled operation that the driver would not cancel may take to end.
+const DWORD kCancelLimitMs = 1000;
+
+// One overlapped transfer bounded by `limit_ms`. A late one is cancelled and
+// waited for to its end (1168 from the cancel: it ended in between, and its
+// result counts). One that cannot be seen to end is abandoned with its record
+// and event, which the driver may still write.
 DWORD usb_transfer(HANDLE device, bool write, BYTE* bytes, DWORD size, DWORD limit_ms, DWORD* moved) {
     *moved = 0;
-    OVERLAPPED overlapped;
-    memset(&overlapped, 0, sizeof overlapped);
-    overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (overlapped.hEvent == nullptr) return GetLastError();
-    BOOL done = write ? WriteFile(device, bytes, size, nullptr, &overlapped)
-                      : ReadFile(device, bytes, size, nullptr, &overlapped);
+    UsbOperation* operation = static_cast<UsbOperation*>(allocate(sizeof(UsbOperation)));
+    memset(operation, 0, sizeof *operation);
+    if (write) memcpy(operation->bytes, bytes, size);
+    OVERLAPPED* overlapped = &operation->overlapped;
+    SetLastError(ERROR_SUCCESS);  // a call that fails without saying why is reported with 0
+    overlapped->hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (overlapped->hEvent == nullptr) {
+        DWORD error = GetLastError();
+        free(operation);
+        return error;
+    }
+    SetLastError(ERROR_SUCCESS);
+    BOOL done = write ? WriteFile(device, operation->bytes, size, nullptr, overlapped)
+                      : ReadFile(device, operation->bytes, sizeof operation->bytes, nullptr, overlapped);
     DWORD error = done ? ERROR_SUCCESS : GetLastError();
     if (done || error == ERROR_IO_PENDING) {
-        if (!done && WaitForSingleObject(overlapped.hEvent, limit_ms) != WAIT_OBJECT_0) {
-            CancelIoEx(device, &overlapped);
+        if (!done && WaitForSingleObject(overlapped->hEvent, limit_ms) != WAIT_OBJECT_0) {
+            SetLastError(ERROR_SUCCESS);
+            bool refused = !CancelIoEx(device, overlapped);
+            error = refused ? GetLastError() : ERROR_SUCCESS;
+            if (refused && error != ERROR_NOT_FOUND &&
+                WaitForSingleObject(overlapped->hEvent, kCancelLimitMs) != WAIT_OBJECT_0) {
+                return error;  // still running: abandoned
+            }
         }
-        error = GetOverlappedResult(device, &overlapped, moved, TRUE) ? ERROR_SUCCESS : GetLastError();
+        SetLastError(ERROR_SUCCESS);
+        error = GetOverlappedResult(device, overlapped, moved, TRUE) ? ERROR_SUCCESS : GetLastError();
+        // A failure that leaves it running abandons it.
+        if (!HasOverlappedIoCompleted(overlapped)) return error;
         if (error == ERROR_OPERATION_ABORTED) error = kTimedOut;
+        if (!write && error == ERROR_SUCCESS) memcpy(bytes, operation->bytes, *moved);
     }
-    CloseHandle(overlapped.hEvent);
+    CloseHandle(overlapped->hEvent);
+    free(operation);
     return error;
 }
 
-// Waits at most `limit_ms` for the socket to be readable (or writable).
-DWORD tcp_wait(SOCKET socket, bool write, DWORD limit_ms) {
+// Waits at most `limit_ms` for the socket to be readable.
+DWORD tcp_wait(SOCKET socket, DWORD limit_ms) {
     fd_set sockets;
     sockets.fd_count = 1;
     sockets.fd_array[0] = socket;
     timeval timeout;
     timeout.tv_sec = limit_ms / 1000;
     timeout.tv_usec = limit_ms % 1000 * 1000;
-    int ready = select(0, write ? nullptr : &sockets, write ? &sockets : nullptr, nullptr, &timeout);
+    int ready = select(0, &sockets, nullptr, nullptr, &timeout);
     if (ready == SOCKET_ERROR) return WSAGetLastError();
     return ready == 0 ? kTimedOut : ERROR_SUCCESS;
 }
@@ -59,7 +90,7 @@ DWORD tcp_wait(SOCKET socket, bool write, DWORD limit_ms) {
 DWORD tcp_transfer(SOCKET socket, bool write, BYTE* bytes, DWORD size, DWORD limit_ms, DWORD* moved) {
     *moved = 0;
     // Three bytes always fit a new connection's buffer: a send waits for nothing.
-    DWORD error = write ? ERROR_SUCCESS : tcp_wait(socket, false, limit_ms);
+    DWORD error = write ? ERROR_SUCCESS : tcp_wait(socket, limit_ms);
     if (error != ERROR_SUCCESS) return error;
     char* data = reinterpret_cast<char*>(bytes);
     int count = write ? send(socket, data, static_cast<int>(size), 0) : recv(socket, data, static_cast<int>(size), 0);
@@ -104,9 +135,8 @@ Reply ask_question(const Line& line, int n, AskResult* result, BYTE* answer) {
     DWORD asked_at = GetTickCount();
     DWORD moved = 0;
     DWORD error = transfer(line, true, question, sizeof question, ESCPOS_ANSWER_LIMIT_MS, &moved);
-    if (error == ERROR_SUCCESS && moved != sizeof question) error = ERROR_WRITE_FAULT;
     if (error == kTimedOut) return Reply::unanswered;  // it would not take the question
-    if (error != ERROR_SUCCESS) {
+    if (error != ERROR_SUCCESS || moved != sizeof question) {  // a short write has no error of its own: 0
         result->outcome = AskOutcome::write_failed;
         result->win32 = error;
         return Reply::failed;
@@ -133,8 +163,7 @@ Reply ask_question(const Line& line, int n, AskResult* result, BYTE* answer) {
 }
 
 AskResult ask_on_line(const Line& line) {
-    AskResult result;
-    memset(&result, 0, sizeof result);
+    AskResult result{};
     drain_stale_bytes(line);
     DWORD first_asked = GetTickCount();
     DWORD last_answer = first_asked;
@@ -166,8 +195,7 @@ AskResult ask_on_line(const Line& line) {
 }
 
 AskResult failed(AskOutcome outcome, DWORD win32) {
-    AskResult result;
-    memset(&result, 0, sizeof result);
+    AskResult result{};
     result.outcome = outcome;
     result.win32 = win32;
     return result;
@@ -176,8 +204,9 @@ AskResult failed(AskOutcome outcome, DWORD win32) {
 }  // namespace
 
 AskResult ask_usb_printer(const WCHAR* path) {
-    if (path[0] == 0) return failed(AskOutcome::open_failed, ERROR_FILENAME_EXCED_RANGE);  // too long to keep
+    if (path[0] == 0) return failed(AskOutcome::open_failed, ERROR_SUCCESS);  // not read, or too long to keep
     // Shared both ways: the spooler must never find its printer locked.
+    SetLastError(ERROR_SUCCESS);
     HANDLE device = CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (device == INVALID_HANDLE_VALUE) {

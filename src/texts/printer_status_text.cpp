@@ -43,7 +43,6 @@ void append_printer(TextBuffer* text, const StatusVerdict& verdict, const char* 
 
 void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
     EscposState state = decode_escpos_status(verdict.ask.bytes, verdict.ask.answered);
-    append_printer(text, verdict, "Принтер ");
     append(text, " ответил: ");
     append(text, kPaper[static_cast<int>(state.paper)]);
     append(text, state.ready ? ", готов.\r\n" : ", не готов.\r\n");
@@ -60,19 +59,17 @@ void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
     }
 }
 
+// After the printer's name and port.
 void append_failure(TextBuffer* text, const StatusVerdict& verdict) {
     const AskResult& ask = verdict.ask;
     if (ask.outcome == AskOutcome::no_answer) {
-        append_printer(text, verdict, "Принтер ");
         append(text, " не ответил за 0,5 с: включён ли он?\r\n");
         return;
     }
     if (ask.outcome == AskOutcome::bad_answer) {
-        append_printer(text, verdict, "Принтер ");
         append(text, " ответил непонятно: не ESC/POS?\r\n");
         return;
     }
-    append_printer(text, verdict, "ОШИБКА: нет связи с ");
     if (ask.win32 == 0) {
         append(text, ": связь закрыта.\r\n");
         return;
@@ -100,12 +97,15 @@ void append_status_text(TextBuffer* text, const StatusVerdict& verdict, DWORD de
         append(text, ".\r\n");
         return;
     }
-    if (verdict.reason == NotAskedReason::asked && verdict.ask.outcome == AskOutcome::answered) {
+    bool asked = verdict.reason == NotAskedReason::asked;
+    // Open, write and read failures: no word from the printer at all.
+    bool cut_off = asked && verdict.ask.outcome >= AskOutcome::open_failed;
+    append_printer(text, verdict, cut_off ? "ОШИБКА: нет связи с " : "Принтер ");
+    if (asked && verdict.ask.outcome == AskOutcome::answered) {
         append_answer(text, verdict);
         return;
     }
-    if (verdict.reason != NotAskedReason::asked) {
-        append_printer(text, verdict, "Принтер ");
+    if (!asked) {
         append(text, kNotAsked[static_cast<int>(verdict.reason)]);
     } else {
         append_failure(text, verdict);
