@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/dispatch.h"
+#include "base/numbers.h"
 #include "harness.h"
 #include "output/errors.h"
 #include "output/format.h"
@@ -160,6 +161,16 @@ TEST_F(Tables, Numbers) {
     WCHAR* argv[] = {nullptr, nullptr, empty};
     EXPECT_EQ(parse_number(3, argv, 2, L"20"), 20u);  // empty: the default
     EXPECT_EQ(parse_number(2, argv, 2, L"20"), 20u);  // absent: the default
+
+    // Ages and digits divided in 32-bit steps.
+    const unsigned long long kNumbers[] = {0, 9, 10, 65535, 4294967295ULL, 4294967296ULL, 1771916707250ULL, kLargest};
+    for (unsigned long long value : kNumbers) {
+        for (unsigned divisor : {1u, 10u, 16u, 1000u, 10000u, 60000u, 65535u}) {
+            unsigned remainder = 0;
+            EXPECT_EQ(divide_small(value, divisor, &remainder), value / divisor) << value << " / " << divisor;
+            EXPECT_EQ(remainder, value % divisor) << value << " % " << divisor;
+        }
+    }
 }
 
 TEST_F(Tables, NormalizeName) {

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "printing/escpos_ask.h"
 #include "printing/escpos_status.h"
 
 namespace {
@@ -72,6 +73,17 @@ TEST(EscposStatus, TheAnswerAmongOtherBytes) {
         EXPECT_EQ(find_status_byte(bytes.data(), static_cast<DWORD>(bytes.size())), index)
             << ::testing::PrintToString(bytes);
     }
+}
+
+// Which printers may be sent 10 04 n: whatever the device ID does not say
+// speaks only other languages.
+TEST(EscposStatus, CommandSetsThatNameEscPos) {
+    const std::pair<const char*, bool> rows[] = {
+        {"", true},          {"ESC/POS", true},         {"PJL,ESCPOS,PCL", true}, {"esc/pos", true},
+        {"ESC POS", true},   {"ESC-POS,ZPL", true},     {"PCL,PJL,POSTSCRIPT", false}, {"ZPL", false},
+        {"ESC/P2", false},   {"ESC,POSTSCRIPT", false}, {"EPOS", false},
+    };
+    for (const auto& [command_set, escpos] : rows) EXPECT_EQ(command_set_has_escpos(command_set), escpos) << command_set;
 }
 
 }  // namespace
