@@ -64,6 +64,7 @@ TEST_F(Tables, FormatText) {
         {"\xce\xf8\xe8\xe1\xea\xe0 \xab%s\xbb \x97 \xb9", "Принтер", "Ошибка «Принтер» — №"},
         {"%s\xb8\x98\x96", "ё→", "ё→ё→–"},
         {"%s\xc0", "\xd0", "РА"},  // a lead without its continuation is a letter
+        {"%s", "\xe0\xa4\x85\xf0\x9f\x98\x80", "\xe0\xa4\x85😀"},
         {"%s", "\xe2\x82\xac\xf0\x9f\x98\x80", "€😀"},
     };
     for (const Row& row : rows) {
