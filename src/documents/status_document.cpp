@@ -13,7 +13,7 @@ const char* const kReasonMessages[] = {
     "",
     "Порт не USB и не TCP/IP RAW",
     "Принтер занят печатью",
-    "Принтер не понимает команд ESC/POS",
+    "Принтер не знает ESC/POS",
     "Принтер не подключён по USB",
 };
 static_assert(sizeof kReasonWords / sizeof kReasonWords[0] == static_cast<int>(NotAskedReason::no_device) + 1 &&
@@ -64,7 +64,7 @@ void append_answers(TextBuffer* document, const AskResult& ask) {
 // The gravest reason the printer is not ready, for the message.
 const char* not_ready_message(const EscposState& state) {
     if (!state.online) return "Принтер не в сети";
-    if (state.cover_open == 1) return "Открыта крышка принтера";
+    if (state.cover_open == 1) return "Открыта крышка";
     if (state.paper == PaperState::out) return "В принтере нет бумаги";
     return "Ошибка принтера";
 }

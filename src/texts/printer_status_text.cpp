@@ -13,7 +13,7 @@ const char* const kFaultAdvice[] = {
     "",
     "Временная ошибка — подождите.\r\n",
     "Механическая ошибка — уберите застрявшую бумагу.\r\n",
-    "Ошибка обрезчика — уберите бумагу у ножа.\r\n",
+    "Ошибка автообрезчика — уберите бумагу у ножа.\r\n",
     "Тяжёлая ошибка — перезапустите принтер.\r\n",
     "Об ошибках не сказал.\r\n",
 };
@@ -47,9 +47,9 @@ void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
     append(text, kPaper[static_cast<int>(state.paper)]);
     append(text, state.ready ? ", готов.\r\n" : ", не готов.\r\n");
     if (!state.online) append(text, "Принтер не в сети — включите его.\r\n");
-    if (state.cover_open == 1) append(text, "Крышка открыта — закройте её.\r\n");
+    if (state.cover_open == 1) append(text, "Крышка открыта — закройте крышку.\r\n");
     if (state.paper == PaperState::out) append(text, "Вставьте новый рулон.\r\n");
-    if (state.paper == PaperState::near_end) append(text, "Приготовьте новый рулон.\r\n");
+    if (state.paper == PaperState::near_end) append(text, "Бумага заканчивается — приготовьте новый рулон.\r\n");
     append(text, kFaultAdvice[static_cast<int>(state.fault)]);
     // The class status is the driver's word; the printer's own answer decides.
     bool class_empty = (verdict.port_status & PORT_STATUS_PAPER_EMPTY) != 0;
@@ -63,7 +63,7 @@ void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
 void append_failure(TextBuffer* text, const StatusVerdict& verdict) {
     const AskResult& ask = verdict.ask;
     if (ask.outcome == AskOutcome::no_answer) {
-        append(text, " не ответил за 0,5 с: включён ли он?\r\n");
+        append(text, " не ответил за 0,5 с — включён ли он?\r\n");
         return;
     }
     if (ask.outcome == AskOutcome::bad_answer) {
@@ -87,7 +87,7 @@ void append_status_text(TextBuffer* text, const StatusVerdict& verdict, DWORD de
     if (verdict.printer[0] == 0 || verdict.port == nullptr) {
         bool named = verdict.printer[0] != 0;
         DWORD error = named ? verdict.queue_error : default_error;
-        append(text, named ? "ОШИБКА: Windows не открыла очередь " : "ОШИБКА: нет принтера по умолчанию");
+        append(text, named ? "ОШИБКА: не открылась очередь " : "ОШИБКА: нет принтера по умолчанию");
         append_utf16(text, verdict.printer);
         if (error != ERROR_SUCCESS) {
             append(text, " (");
