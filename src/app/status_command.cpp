@@ -69,6 +69,8 @@ void find_and_ask(StatusVerdict* verdict, DWORD jobs) {
         } else {
             verdict->ask = ask_network_printer(network);
         }
+    } else {
+        verdict->reason = NotAskedReason::port;
     }
     free(devices);
 }
@@ -83,7 +85,7 @@ int status_command(const Invocation& call) {
     StatusVerdict verdict;
     memset(&verdict, 0, sizeof verdict);
     verdict.printer = printer;
-    verdict.reason = NotAskedReason::port;
+    verdict.reason = NotAskedReason::port;  // nothing asked until the queue is read
     verdict.port_status = PORT_STATUS_UNKNOWN;
     SpoolerRecords record = {nullptr, 0, 0};
     DWORD jobs = 0;
@@ -91,7 +93,6 @@ int status_command(const Invocation& call) {
     if (named && read_queue_port(printer, &record, &verdict.port, &jobs, &verdict.queue_error)) {
         verdict.reason = NotAskedReason::asked;  // unless found otherwise
         find_and_ask(&verdict, jobs);
-        if (verdict.way == StatusWay::none) verdict.reason = NotAskedReason::port;
     }
 
     TextBuffer document = {};

@@ -60,7 +60,7 @@ void append_answer(TextBuffer* text, const StatusVerdict& verdict) {
 }
 
 // After the printer's name and port.
-void append_failure(TextBuffer* text, const StatusVerdict& verdict) {
+void append_ask_failure(TextBuffer* text, const StatusVerdict& verdict) {
     const AskResult& ask = verdict.ask;
     if (ask.outcome == AskOutcome::no_answer) {
         append(text, " не ответил за 0,5 с — включён ли он?\r\n");
@@ -108,7 +108,7 @@ void append_status_text(TextBuffer* text, const StatusVerdict& verdict, DWORD de
     if (!asked) {
         append(text, kNotAsked[static_cast<int>(verdict.reason)]);
     } else {
-        append_failure(text, verdict);
+        append_ask_failure(text, verdict);
     }
     // What is known of the paper without an answer.
     append(text, verdict.port_status == PORT_STATUS_UNKNOWN       ? "О бумаге неизвестно.\r\n"
